@@ -1,0 +1,125 @@
+#include "app/mainflow.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "app/cmdline.h"
+#include "app/flags.h"
+#include "app/runstate.h"
+#include "platform/platform.h"
+#include "vqdlib/debuglog.h"
+#include "vqdlib/system.h"
+
+namespace {
+
+// The hidden window by which other programs see that VQDINST is running.
+uint16_t MarkerClassAtom = 0;
+plat::WindowHandle MarkerWindow = 0;
+const char* const MarkerName = "vqdinst";
+
+void CreateMarker() {
+  MarkerClassAtom = plat::RegisterMarkerClass(MarkerName);
+  if (MarkerClassAtom != 0) MarkerWindow = plat::CreateMarkerWindow(MarkerName);
+}
+
+// Ends a command-line run early: the log is closed, the marker destroyed.
+int Leave(int code) {
+  CloseDebugLog();
+  DestroyMarkerWindow();
+  return code;
+}
+
+int RefuseUnsupportedOS() {
+  DebugLog("MAIN: Unsupported OS");
+  plat::OsVersionInfo info;
+  info.size = 148;
+  plat::GetVersionExA(&info);
+  if (info.platformId == plat::kPlatformWin32NT) DebugLog("MAIN: Platform WIN32_NT");
+  if (info.platformId == plat::kPlatformWin32s) DebugLog("MAIN: Platform WIN32s");
+  if (info.platformId == plat::kPlatformWin32Windows) DebugLog("MAIN: Platform WIN32_WINDOWS");
+  char line[80];
+  std::snprintf(line, sizeof line, "MAIN: Version %d.%d build %d", static_cast<int>(info.majorVersion),
+                static_cast<int>(info.minorVersion), static_cast<int>(info.buildNumber));
+  DebugLog(line);
+  return Leave(12);
+}
+
+// The first pair of switches that exclude each other decides the exit code;
+// 0 when there is none.
+int CheckConflicts() {
+  struct Conflict {
+    bool holds;
+    const char* line;
+    int code;
+  };
+  const Conflict conflicts[] = {
+      {InstallSwitch && RemoveSwitch, "MAIN: Install and Remove - can't do", 4},
+      {EnableSwitch && DisableSwitch, "MAIN: Enable and Disable - can't do", 4},
+      {EnableSwitch && RemoveSwitch, "MAIN: Enable and Uninstall - can't do", 4},
+      {DisableSwitch && RemoveSwitch, "MAIN: Disable and Remove - can't do", 4},
+      {DisableSwitch && InstallSwitch, "MAIN: Disable and Install - can't do", 4},
+      {EnableSwitch && InstallSwitch, "MAIN: Enable and Install - can't do", 4},
+      {(InstallSwitch || RemoveSwitch) && CheckSwitch, "MAIN: Inst/Remove and Check - can't do", 9},
+  };
+  for (const Conflict& c : conflicts) {
+    if (c.holds) {
+      DebugLog(c.line);
+      return c.code;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+void DestroyMarkerWindow() {
+  if (MarkerWindow != 0) plat::DestroyWindow(MarkerWindow);
+  if (MarkerClassAtom != 0) plat::UnregisterClassA(MarkerName);
+  MarkerWindow = 0;
+  MarkerClassAtom = 0;
+}
+
+int RunVqdinst(const std::vector<std::string>& args) {
+  // Start-up.
+  ExitCode = 0;
+  ResetRunState();
+  CreateMarker();
+  DeleteRegFlag();
+  DeleteFlagFile("reboot");
+  DeleteFlagFile("badinst");
+
+  if (args.empty()) {
+    DebugLog("MAIN: No params - starting interactive mode");
+    // The dialog is not part of this build yet: leave as a closed dialog does.
+    DestroyMarkerWindow();
+    return 1;
+  }
+  DebugLog("MAIN: " + std::to_string(args.size()) + " params");
+  ReadArguments(args);
+
+  // Main sequence.
+  NormaliseNotifyFlags();
+  if (HelpSwitch) {
+    ShowHelp();
+    DestroyMarkerWindow();
+    return 6;
+  }
+  OpenDebugLog();
+  if (UnsupportedOS) return RefuseUnsupportedOS();
+  if (int code = CheckConflicts()) return Leave(code);
+
+  try {
+    if (IsNT && !IsAdmin()) {
+      DebugLog("MAIN: NT and not Admin");
+      if (Interactive)
+        plat::MessageBoxA("You need to be an administrator to install this driver.", "VQDINST",
+                          plat::kMbOk | plat::kMbIconError);
+      return Leave(5);
+    }
+    CloseDebugLog();
+  } catch (const std::exception&) {
+    // An unexpected error ends the actions; the run still reports its outcome.
+  }
+  DestroyMarkerWindow();
+  return ExitCode;
+}

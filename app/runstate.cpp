@@ -1,0 +1,23 @@
+#include "app/runstate.h"
+
+bool InstallSwitch, RemoveSwitch, ForceRemove, UpgradeSwitch, UpgradeOnlySwitch, EnableSwitch, DisableSwitch;
+bool Overwrite, CheckSwitch, SanityOK, ManifestSwitch, UnpackSwitch, RestartSwitch, HelpSwitch;
+bool NotifyFile, NotifyReg, NoFlag, AskReboot, NoReboot, Interactive;
+bool RebootNeeded, RestartNeedsReboot, EnableResult;
+std::string TempDir, PayloadVersion, InstalledVersion;
+int ExitCode;
+
+void ResetRunState() {
+  InstallSwitch = RemoveSwitch = ForceRemove = UpgradeSwitch = UpgradeOnlySwitch = false;
+  EnableSwitch = DisableSwitch = Overwrite = CheckSwitch = false;
+  SanityOK = true;
+  ManifestSwitch = UnpackSwitch = RestartSwitch = HelpSwitch = false;
+  NotifyFile = true;
+  NotifyReg = NoFlag = AskReboot = NoReboot = Interactive = false;
+  RebootNeeded = false;
+  RestartNeedsReboot = true;
+  EnableResult = false;
+  TempDir.clear();
+  PayloadVersion.clear();
+  InstalledVersion.clear();
+}

@@ -1,0 +1,35 @@
+// The run state: program-wide flags shared by the entry point, the dialogs
+// and the outcome reporting. ResetRunState gives every one its start value.
+#pragma once
+
+#include <string>
+
+extern bool InstallSwitch;
+extern bool RemoveSwitch;
+extern bool ForceRemove;
+extern bool UpgradeSwitch;
+extern bool UpgradeOnlySwitch;
+extern bool EnableSwitch;
+extern bool DisableSwitch;
+extern bool Overwrite;
+extern bool CheckSwitch;
+extern bool SanityOK;
+extern bool ManifestSwitch;
+extern bool UnpackSwitch;
+extern bool RestartSwitch;
+extern bool HelpSwitch;
+extern bool NotifyFile;
+extern bool NotifyReg;
+extern bool NoFlag;
+extern bool AskReboot;
+extern bool NoReboot;
+extern bool Interactive;
+extern bool RebootNeeded;
+extern bool RestartNeedsReboot;
+extern bool EnableResult;
+extern std::string TempDir;
+extern std::string PayloadVersion;
+extern std::string InstalledVersion;
+extern int ExitCode;
+
+void ResetRunState();

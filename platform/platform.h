@@ -1,0 +1,180 @@
+// The platform layer: every Windows service the installer uses, in its 8-bit
+// form. Two backends implement it: platform/win32 (the real system) and
+// platform/sim (a simulated Windows for the host build). Nothing outside
+// platform/ includes <windows.h>.
+//
+// The functions keep the names and the semantics of the Win32 calls they stand
+// for; only the types are simplified. Return values follow Win32: registry
+// calls return an error code (0 = success), the others a success boolean or a
+// size, and GetLastError tells why a call failed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace plat {
+
+// ---- Error codes (the Win32 values)
+constexpr uint32_t kErrorSuccess = 0;
+constexpr uint32_t kErrorFileNotFound = 2;
+constexpr uint32_t kErrorPathNotFound = 3;
+constexpr uint32_t kErrorAccessDenied = 5;
+constexpr uint32_t kErrorInvalidParameter = 87;
+constexpr uint32_t kErrorAlreadyExists = 183;
+constexpr uint32_t kErrorMoreData = 234;
+constexpr uint32_t kErrorNoMoreItems = 259;
+constexpr uint32_t kErrorResourceTypeNotFound = 1813;
+constexpr uint32_t kErrorResourceNameNotFound = 1814;
+constexpr uint32_t kErrorResourceDataNotFound = 1812;
+constexpr uint32_t kErrorDirNotEmpty = 145;
+
+uint32_t GetLastError();
+
+// ---- System information
+constexpr uint32_t kPlatformWin32s = 0;
+constexpr uint32_t kPlatformWin32Windows = 1;
+constexpr uint32_t kPlatformWin32NT = 2;
+
+struct OsVersionInfo {
+  uint32_t size = 148;  // dwOSVersionInfoSize of OSVERSIONINFOA
+  uint32_t majorVersion = 0;
+  uint32_t minorVersion = 0;
+  uint32_t buildNumber = 0;
+  uint32_t platformId = 0;
+};
+bool GetVersionExA(OsVersionInfo* info);
+
+// Both fill buf (size bytes) and return the length, or 0 on failure.
+uint32_t GetSystemDirectoryA(char* buf, uint32_t size);
+uint32_t GetWindowsDirectoryA(char* buf, uint32_t size);
+
+// Returns the length copied (without terminator); when size is too small, the
+// size needed (with terminator) and buf is left alone; 0 when not set.
+uint32_t GetEnvironmentVariableA(const char* name, char* buf, uint32_t size);
+
+// Full path of the running program (GetModuleFileNameA of the own module).
+std::string GetModuleFileNameA();
+
+// Current local date and time: the user's short date format, a blank and the
+// user's long time format.
+std::string LocalDateTimeText();
+
+// ---- Files
+using FileHandle = intptr_t;
+constexpr FileHandle kInvalidFile = -1;
+
+enum class Access { Read, Write, ReadWrite };
+enum class Disposition { CreateAlways, OpenExisting };
+
+// FILETIME: 100-nanosecond intervals since 1 January 1601 UTC.
+using FileTime = uint64_t;
+
+FileHandle CreateFileA(const std::string& path, Access access, Disposition disposition);
+bool WriteFile(FileHandle file, const void* data, uint32_t size, uint32_t* written);
+bool ReadFile(FileHandle file, void* data, uint32_t size, uint32_t* read);
+// A null pointer leaves that time unchanged / unread.
+bool SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
+                 const FileTime* lastWrite);
+bool GetFileTime(FileHandle file, FileTime* creation, FileTime* lastAccess, FileTime* lastWrite);
+bool CloseHandle(FileHandle file);
+
+bool DeleteFileA(const std::string& path);
+bool CreateDirectoryA(const std::string& path);
+bool RemoveDirectoryA(const std::string& path);
+bool MoveFileA(const std::string& from, const std::string& to);
+bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists);
+
+struct FindData {
+  std::string name;  // file name without directory
+  bool directory = false;
+};
+using FindHandle = intptr_t;
+constexpr FindHandle kInvalidFind = -1;
+// pattern: a directory followed by "\*.*", "\*" or a file name (no other wildcards).
+FindHandle FindFirstFileA(const std::string& pattern, FindData* found);
+bool FindNextFileA(FindHandle find, FindData* found);
+bool FindClose(FindHandle find);
+
+// A read-only view of a whole file (CreateFileA for reading, shared for
+// reading; CreateFileMappingA PAGE_READONLY; MapViewOfFile FILE_MAP_READ).
+// On failure everything obtained is released and false returned.
+struct FileView {
+  const uint8_t* data = nullptr;
+  uint32_t size = 0;
+  intptr_t file = -1;
+  intptr_t mapping = 0;
+};
+bool MapWholeFile(const std::string& path, FileView* view);
+void UnmapWholeFile(FileView* view);
+
+// ---- Version information
+uint32_t GetFileVersionInfoSizeA(const std::string& path);
+bool GetFileVersionInfoA(const std::string& path, uint32_t size, void* block);
+// blockSize bounds every read of the host's reader (the system's reader trusts
+// the block). Understands the 32-bit layout of executables and the 16-bit
+// layout of VxD version data. For a string the result is its zero-terminated
+// 8-bit text; a string of a 32-bit block is converted inside the block, which
+// is why the block is writable.
+bool VerQueryValueA(void* block, uint32_t blockSize, const std::string& subBlock,
+                    const void** value, uint32_t* length);
+
+// ---- Resources of the program's own image
+using ResourceHandle = intptr_t;
+ResourceHandle FindResourceA(const std::string& name, const std::string& type);  // 0: none
+// LoadResource + LockResource + SizeofResource.
+bool LoadResourceData(ResourceHandle resource, const uint8_t** data, uint32_t* size);
+
+// ---- Registry
+using RegKey = uintptr_t;
+constexpr RegKey kHKeyCurrentUser = 0x80000001u;
+constexpr RegKey kHKeyLocalMachine = 0x80000002u;
+
+constexpr uint32_t kKeyRead = 0x20019;
+constexpr uint32_t kKeyAllAccess = 0xF003F;
+
+constexpr uint32_t kRegNone = 0;
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+constexpr uint32_t kRegMultiSz = 7;
+
+long RegOpenKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result);
+long RegOpenKeyA(RegKey root, const std::string& subKey, RegKey* result);
+long RegCreateKeyA(RegKey root, const std::string& subKey, RegKey* result);
+long RegCreateKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result);
+long RegCloseKey(RegKey key);
+// data may be null to ask for type and size; *size is the buffer size in and
+// the value size out (kErrorMoreData when the buffer is too small).
+long RegQueryValueExA(RegKey key, const std::string& name, uint32_t* type, uint8_t* data,
+                      uint32_t* size);
+long RegSetValueExA(RegKey key, const std::string& name, uint32_t type, const uint8_t* data,
+                    uint32_t size);
+long RegDeleteValueA(RegKey key, const std::string& name);
+long RegDeleteKeyA(RegKey key, const std::string& subKey);
+// Only the number of subkeys is asked for.
+long RegQueryInfoKeyA(RegKey key, uint32_t* subKeys);
+// *size: the buffer size in, the name length (without terminator) out.
+long RegEnumKeyExA(RegKey key, uint32_t index, char* name, uint32_t* size);
+
+// ---- User interface
+constexpr uint32_t kMbOk = 0x0;
+constexpr uint32_t kMbYesNo = 0x4;
+constexpr uint32_t kMbIconError = 0x10;
+constexpr int kIdOk = 1;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+
+// A message box with no owner window; the answer's button id, 0 on failure.
+int MessageBoxA(const std::string& text, const std::string& caption, uint32_t type);
+
+// The hidden marker window: RegisterClassA of a class with the given name
+// (CS_HREDRAW, DefWindowProcA, IDI_WINLOGO, IDC_ARROW) and CreateWindowExA of
+// an invisible 1x1 tool window of that class and title.
+using WindowHandle = uintptr_t;
+uint16_t RegisterMarkerClass(const std::string& name);  // 0 on failure
+WindowHandle CreateMarkerWindow(const std::string& name);   // 0 on failure
+bool DestroyWindow(WindowHandle window);
+bool UnregisterClassA(const std::string& name);
+
+}  // namespace plat

@@ -1,0 +1,77 @@
+// Control of the simulated Windows behind the host build's platform layer.
+// Tests set up a machine with these calls, run the program logic through
+// platform.h, and then look at what it left behind.
+//
+// Files live in a real directory tree: drive C: is <root>/C, and names are
+// matched without regard to case, as on Windows. The three file times are kept
+// by the simulation itself. The registry is held in memory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sim {
+
+// A new machine: Windows 2000 (platform 2, version 5.0 build 2195), Windows
+// directory C:\WINDOWS, system directory C:\WINDOWS\SYSTEM32, current
+// directory C:\WORK, the program at C:\SETUP\VQDINST.EXE, an administrator,
+// TEMP=C:\TEMP, an empty registry apart from HKLM\SOFTWARE and
+// HKCU\Software, no resources. Everything below root is deleted first.
+void Reset(const std::string& root);
+
+// ---- System
+void SetVersion(uint32_t platformId, uint32_t major, uint32_t minor, uint32_t build);
+void SetSystemDirectory(const std::string& dir);   // "" makes the call fail
+void SetWindowsDirectory(const std::string& dir);  // "" makes the call fail
+void SetEnvironment(const std::string& name, const std::string& value);
+void UnsetEnvironment(const std::string& name);
+void SetModulePath(const std::string& path);
+void SetCurrentDirectory(const std::string& dir);
+void SetDateTimeText(const std::string& text);
+// A non-administrator may read HKEY_LOCAL_MACHINE but not open it for writing.
+void SetAdmin(bool admin);
+
+// ---- Resources of the program image
+void AddResource(const std::string& name, const std::string& type, const std::vector<uint8_t>& bytes);
+
+// ---- Failures on demand
+// The next `times` calls of the platform function named `function` (for
+// example "CreateFileA", "WriteFile", "RegOpenKeyExA", "LoadResourceData")
+// fail with ERROR_ACCESS_DENIED; with pathContains, only calls whose path or
+// key path contains that text (case-insensitive) count. times < 0: always.
+void FailCalls(const std::string& function, int times = -1, const std::string& pathContains = "");
+
+// ---- Files
+std::string HostPath(const std::string& windowsPath);
+bool FileExists(const std::string& windowsPath);
+bool DirectoryExists(const std::string& windowsPath);
+void WriteFile(const std::string& windowsPath, const std::string& contents);  // creates parents
+void WriteFile(const std::string& windowsPath, const std::vector<uint8_t>& contents);
+std::string ReadFile(const std::string& windowsPath);
+void MakeDirectory(const std::string& windowsPath);  // with parents
+struct Times {
+  plat::FileTime creation = 0, lastAccess = 0, lastWrite = 0;
+};
+Times FileTimes(const std::string& windowsPath);
+// The simulated clock, used for the times of files the program writes.
+plat::FileTime Now();
+
+// ---- User interface
+struct MessageBoxCall {
+  std::string text;
+  std::string caption;
+  uint32_t type = 0;
+  bool markerWindowPresent = false;  // the marker window existed while it was shown
+};
+// Answers for the coming message boxes, in order. Without one, a box is
+// answered with its first button (IDOK, or IDNO for a Yes/No box, so that no
+// test reboots by accident).
+void AnswerMessageBox(int answer);
+const std::vector<MessageBoxCall>& MessageBoxes();
+bool MarkerWindowExists();
+bool MarkerClassRegistered();
+
+}  // namespace sim

@@ -1,0 +1,291 @@
+// The platform layer on the real system: thin wrappers of the 8-bit Win32
+// calls.
+#include <windows.h>
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace plat {
+
+static HANDLE H(FileHandle f) { return reinterpret_cast<HANDLE>(f); }
+static HKEY K(RegKey k) { return reinterpret_cast<HKEY>(k); }
+static void FromFileTime(const FILETIME& ft, FileTime* out) {
+  if (out) *out = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+static FILETIME ToFileTime(FileTime t) {
+  FILETIME ft;
+  ft.dwLowDateTime = static_cast<DWORD>(t);
+  ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
+  return ft;
+}
+
+uint32_t GetLastError() { return ::GetLastError(); }
+
+bool GetVersionExA(OsVersionInfo* info) {
+  OSVERSIONINFOA v;
+  std::memset(&v, 0, sizeof v);
+  v.dwOSVersionInfoSize = info->size;
+  BOOL ok = ::GetVersionExA(&v);
+  info->majorVersion = v.dwMajorVersion;
+  info->minorVersion = v.dwMinorVersion;
+  info->buildNumber = v.dwBuildNumber;
+  info->platformId = v.dwPlatformId;
+  return ok != FALSE;
+}
+
+uint32_t GetSystemDirectoryA(char* buf, uint32_t size) { return ::GetSystemDirectoryA(buf, size); }
+uint32_t GetWindowsDirectoryA(char* buf, uint32_t size) { return ::GetWindowsDirectoryA(buf, size); }
+uint32_t GetEnvironmentVariableA(const char* name, char* buf, uint32_t size) {
+  return ::GetEnvironmentVariableA(name, buf, size);
+}
+
+std::string GetModuleFileNameA() {
+  char path[MAX_PATH + 1];
+  DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return std::string(path, n > MAX_PATH ? MAX_PATH : n);
+}
+
+std::string LocalDateTimeText() {
+  char date[128] = "", time[128] = "";
+  ::GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, sizeof date);
+  ::GetTimeFormatA(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, time, sizeof time);
+  return std::string(date) + " " + time;
+}
+
+// ---------------------------------------------------------------- files
+
+FileHandle CreateFileA(const std::string& path, Access access, Disposition disposition) {
+  DWORD rights = access == Access::Read ? GENERIC_READ
+                 : access == Access::Write ? GENERIC_WRITE
+                                           : GENERIC_READ | GENERIC_WRITE;
+  DWORD share = access == Access::Read ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
+  DWORD how = disposition == Disposition::CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
+  HANDLE h = ::CreateFileA(path.c_str(), rights, share, nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
+}
+
+bool WriteFile(FileHandle file, const void* data, uint32_t size, uint32_t* written) {
+  DWORD n = 0;
+  BOOL ok = ::WriteFile(H(file), data, size, &n, nullptr);
+  *written = n;
+  return ok && n == size;
+}
+
+bool ReadFile(FileHandle file, void* data, uint32_t size, uint32_t* read) {
+  DWORD n = 0;
+  BOOL ok = ::ReadFile(H(file), data, size, &n, nullptr);
+  *read = n;
+  return ok != FALSE;
+}
+
+bool SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite) {
+  FILETIME c, a, w;
+  if (creation) c = ToFileTime(*creation);
+  if (lastAccess) a = ToFileTime(*lastAccess);
+  if (lastWrite) w = ToFileTime(*lastWrite);
+  return ::SetFileTime(H(file), creation ? &c : nullptr, lastAccess ? &a : nullptr, lastWrite ? &w : nullptr);
+}
+
+bool GetFileTime(FileHandle file, FileTime* creation, FileTime* lastAccess, FileTime* lastWrite) {
+  FILETIME c, a, w;
+  if (!::GetFileTime(H(file), &c, &a, &w)) return false;
+  FromFileTime(c, creation);
+  FromFileTime(a, lastAccess);
+  FromFileTime(w, lastWrite);
+  return true;
+}
+
+bool CloseHandle(FileHandle file) { return ::CloseHandle(H(file)) != FALSE; }
+bool DeleteFileA(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
+bool CreateDirectoryA(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
+bool RemoveDirectoryA(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; }
+bool MoveFileA(const std::string& from, const std::string& to) {
+  return ::MoveFileA(from.c_str(), to.c_str()) != FALSE;
+}
+bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
+  return ::CopyFileA(from.c_str(), to.c_str(), failIfExists) != FALSE;
+}
+
+static void Found(const WIN32_FIND_DATAA& data, FindData* found) {
+  found->name = data.cFileName;
+  found->directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+FindHandle FindFirstFileA(const std::string& pattern, FindData* found) {
+  WIN32_FIND_DATAA data;
+  HANDLE h = ::FindFirstFileA(pattern.c_str(), &data);
+  if (h == INVALID_HANDLE_VALUE) return kInvalidFind;
+  Found(data, found);
+  return reinterpret_cast<FindHandle>(h);
+}
+
+bool FindNextFileA(FindHandle find, FindData* found) {
+  WIN32_FIND_DATAA data;
+  if (!::FindNextFileA(reinterpret_cast<HANDLE>(find), &data)) return false;
+  Found(data, found);
+  return true;
+}
+
+bool FindClose(FindHandle find) { return ::FindClose(reinterpret_cast<HANDLE>(find)) != FALSE; }
+
+bool MapWholeFile(const std::string& path, FileView* view) {
+  *view = FileView();
+  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  HANDLE mapping = ::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (!mapping) {
+    ::CloseHandle(file);
+    return false;
+  }
+  void* data = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+  if (!data) {
+    ::CloseHandle(mapping);
+    ::CloseHandle(file);
+    return false;
+  }
+  view->data = static_cast<const uint8_t*>(data);
+  view->size = ::GetFileSize(file, nullptr);
+  view->file = reinterpret_cast<intptr_t>(file);
+  view->mapping = reinterpret_cast<intptr_t>(mapping);
+  return true;
+}
+
+void UnmapWholeFile(FileView* view) {
+  if (view->data) ::UnmapViewOfFile(view->data);
+  if (view->mapping) ::CloseHandle(reinterpret_cast<HANDLE>(view->mapping));
+  if (view->file != -1) ::CloseHandle(reinterpret_cast<HANDLE>(view->file));
+  *view = FileView();
+}
+
+// ---------------------------------------------------------------- version information
+
+uint32_t GetFileVersionInfoSizeA(const std::string& path) {
+  DWORD handle = 0;
+  return ::GetFileVersionInfoSizeA(path.c_str(), &handle);
+}
+
+bool GetFileVersionInfoA(const std::string& path, uint32_t size, void* block) {
+  return ::GetFileVersionInfoA(path.c_str(), 0, size, block) != FALSE;
+}
+
+bool VerQueryValueA(void* block, uint32_t, const std::string& subBlock, const void** value, uint32_t* length) {
+  void* result = nullptr;
+  UINT n = 0;
+  BOOL ok = ::VerQueryValueA(block, subBlock.c_str(), &result, &n);
+  *value = result;
+  *length = n;
+  return ok != FALSE;
+}
+
+// ---------------------------------------------------------------- resources
+
+ResourceHandle FindResourceA(const std::string& name, const std::string& type) {
+  return reinterpret_cast<ResourceHandle>(::FindResourceA(nullptr, name.c_str(), type.c_str()));
+}
+
+bool LoadResourceData(ResourceHandle resource, const uint8_t** data, uint32_t* size) {
+  HRSRC r = reinterpret_cast<HRSRC>(resource);
+  HGLOBAL loaded = ::LoadResource(nullptr, r);
+  if (!loaded) return false;
+  void* locked = ::LockResource(loaded);
+  if (!locked) return false;
+  *data = static_cast<const uint8_t*>(locked);
+  *size = ::SizeofResource(nullptr, r);
+  return true;
+}
+
+// ---------------------------------------------------------------- registry
+
+long RegOpenKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result) {
+  HKEY k = nullptr;
+  long rc = ::RegOpenKeyExA(K(root), subKey.c_str(), 0, access, &k);
+  *result = reinterpret_cast<RegKey>(k);
+  return rc;
+}
+
+long RegOpenKeyA(RegKey root, const std::string& subKey, RegKey* result) {
+  HKEY k = nullptr;
+  long rc = ::RegOpenKeyA(K(root), subKey.c_str(), &k);
+  *result = reinterpret_cast<RegKey>(k);
+  return rc;
+}
+
+long RegCreateKeyA(RegKey root, const std::string& subKey, RegKey* result) {
+  HKEY k = nullptr;
+  long rc = ::RegCreateKeyA(K(root), subKey.c_str(), &k);
+  *result = reinterpret_cast<RegKey>(k);
+  return rc;
+}
+
+long RegCreateKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result) {
+  HKEY k = nullptr;
+  long rc = ::RegCreateKeyExA(K(root), subKey.c_str(), 0, nullptr, 0, access, nullptr, &k, nullptr);
+  *result = reinterpret_cast<RegKey>(k);
+  return rc;
+}
+
+long RegCloseKey(RegKey key) { return ::RegCloseKey(K(key)); }
+
+long RegQueryValueExA(RegKey key, const std::string& name, uint32_t* type, uint8_t* data, uint32_t* size) {
+  DWORD t = 0, n = size ? *size : 0;
+  long rc = ::RegQueryValueExA(K(key), name.c_str(), nullptr, &t, data, size ? &n : nullptr);
+  if (type) *type = t;
+  if (size) *size = n;
+  return rc;
+}
+
+long RegSetValueExA(RegKey key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t size) {
+  return ::RegSetValueExA(K(key), name.c_str(), 0, type, data, size);
+}
+
+long RegDeleteValueA(RegKey key, const std::string& name) { return ::RegDeleteValueA(K(key), name.c_str()); }
+long RegDeleteKeyA(RegKey key, const std::string& subKey) { return ::RegDeleteKeyA(K(key), subKey.c_str()); }
+
+long RegQueryInfoKeyA(RegKey key, uint32_t* subKeys) {
+  DWORD n = *subKeys;
+  long rc = ::RegQueryInfoKeyA(K(key), nullptr, nullptr, nullptr, &n, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr);
+  *subKeys = n;
+  return rc;
+}
+
+long RegEnumKeyExA(RegKey key, uint32_t index, char* name, uint32_t* size) {
+  DWORD n = *size;
+  FILETIME written;
+  long rc = ::RegEnumKeyExA(K(key), index, name, &n, nullptr, nullptr, nullptr, &written);
+  *size = n;
+  return rc;
+}
+
+// ---------------------------------------------------------------- user interface
+
+int MessageBoxA(const std::string& text, const std::string& caption, uint32_t type) {
+  return ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), type);
+}
+
+uint16_t RegisterMarkerClass(const std::string& name) {
+  WNDCLASSA wc;
+  std::memset(&wc, 0, sizeof wc);
+  wc.style = CS_HREDRAW;
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.hIcon = ::LoadIconA(nullptr, MAKEINTRESOURCEA(32517));  // IDI_WINLOGO
+  wc.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  wc.lpszClassName = name.c_str();
+  return ::RegisterClassA(&wc);
+}
+
+WindowHandle CreateMarkerWindow(const std::string& name) {
+  HWND w = ::CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW | WS_EX_APPWINDOW, name.c_str(), name.c_str(),
+                             WS_SYSMENU | WS_THICKFRAME, 0, 0, 1, 1, nullptr, nullptr, ::GetModuleHandleA(nullptr),
+                             nullptr);
+  return reinterpret_cast<WindowHandle>(w);
+}
+
+bool DestroyWindow(WindowHandle window) { return ::DestroyWindow(reinterpret_cast<HWND>(window)) != FALSE; }
+bool UnregisterClassA(const std::string& name) {
+  return ::UnregisterClassA(name.c_str(), ::GetModuleHandleA(nullptr)) != FALSE;
+}
+
+}  // namespace plat

@@ -1,0 +1,226 @@
+// The entry point: switches, help, conflicts, refusals and what every run
+// cleans up, run against the simulated machine.
+#include "app/mainflow.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "app/cmdline.h"
+#include "app/flags.h"
+#include "app/runstate.h"
+#include "platform/platform.h"
+#include "sim_fixture.h"
+
+using Lines = std::vector<std::string>;
+using Args = std::vector<std::string>;
+
+class MainFlowTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    std::ifstream in(std::string(VQD_FIXTURE_DIR) + "/ver_5_1_26_0.sys", std::ios::binary);
+    sim::WriteFile("C:\\SETUP\\VQDINST.EXE",
+                   std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+  }
+  // Runs the program as a fresh process would: library initialisation first.
+  static int Run(const Args& args) {
+    InitLibrary();
+    int code = RunVqdinst(args);
+    EXPECT_FALSE(sim::MarkerWindowExists());
+    EXPECT_FALSE(sim::MarkerClassRegistered());
+    return code;
+  }
+  static bool FlagKeyExists() {
+    plat::RegKey key = 0;
+    bool exists = plat::RegOpenKeyA(plat::kHKeyCurrentUser, FlagKey, &key) == 0;
+    if (exists) plat::RegCloseKey(key);
+    return exists;
+  }
+};
+
+TEST(CommandLineTest, SplitsAtBlanksKeepingQuotedStretchesTogether) {
+  EXPECT_EQ(SplitCommandLine("vqdinst.exe /INSTALL  /DEBUG"), (Args{"/INSTALL", "/DEBUG"}));
+  EXPECT_EQ(SplitCommandLine("\"C:\\Program Files\\vqdinst.exe\" \"/NO REBOOT\" /x\"y z\""),
+            (Args{"/NO REBOOT", "/xy z"}));
+  EXPECT_EQ(SplitCommandLine("  vqdinst.exe\t"), Args{});
+  EXPECT_EQ(SplitCommandLine(""), Args{});
+}
+
+TEST(CommandLineTest, SwitchesMatchWholeArgumentsInAnyCase) {
+  ResetRunState();
+  ReadArguments({"/install", "/ReMoVe", "/UPGRADEx", "-ENABLE", "DISABLE", "/CHECK ", "/h"});
+  EXPECT_TRUE(InstallSwitch);
+  EXPECT_TRUE(RemoveSwitch);
+  EXPECT_FALSE(ForceRemove);
+  EXPECT_FALSE(UpgradeSwitch);
+  EXPECT_FALSE(EnableSwitch);
+  EXPECT_FALSE(DisableSwitch);
+  EXPECT_FALSE(CheckSwitch);
+  EXPECT_TRUE(HelpSwitch);
+  ResetRunState();
+  ReadArguments({"/FORCEREMOVE", "/UPGRADEONLY", "/OVERWRITE", "/RESTART", "/NOREBOOT", "/NOFLAG", "/?"});
+  EXPECT_TRUE(RemoveSwitch && ForceRemove && UpgradeOnlySwitch && Overwrite && RestartSwitch && NoReboot &&
+              NoFlag && HelpSwitch);
+  EXPECT_FALSE(UpgradeSwitch);
+}
+
+TEST(CommandLineTest, NotificationDefaultsAndOverrides) {
+  struct Case {
+    Args args;
+    bool file, reg;
+  } cases[] = {
+      {{}, true, false},
+      {{"/NOTIFYREG"}, false, true},
+      {{"/NOTIFYFILE", "/NOTIFYREG"}, false, true},
+      {{"/NOTIFYFILE", "/ASKREBOOT"}, false, false},
+      {{"/NOTIFYREG", "/ASKREBOOT"}, false, false},
+  };
+  for (const Case& c : cases) {
+    ResetRunState();
+    ReadArguments(c.args);
+    NormaliseNotifyFlags();
+    EXPECT_EQ(NotifyFile, c.file) << c.args.size();
+    EXPECT_EQ(NotifyReg, c.reg) << c.args.size();
+  }
+}
+
+TEST(CommandLineTest, HelpTextHasItsTwentyOneLinesJoinedByCarriageReturns) {
+  std::string text = HelpText();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 20);
+  EXPECT_EQ(text.find('\n'), std::string::npos);
+  EXPECT_EQ(text.rfind("Command line parameters:\r  /INSTALL - Installs VQD drivers (updates too)\r", 0), 0u);
+  EXPECT_NE(text.find("\r  /DEBUG - Creates debug log file (<systemdrive>\\VQDINST.LOG)\r"), std::string::npos);
+  EXPECT_EQ(text.substr(text.rfind('\r') + 1), "  /HELP /H or /? - Display command line options");
+}
+
+TEST_F(MainFlowTest, HelpShowsOneBoxAndExitsWithSixBeforeAnyCheck) {
+  sim::SetVersion(plat::kPlatformWin32NT, 6, 1, 7601);  // even where the system is refused
+  sim::SetAdmin(false);
+  EXPECT_EQ(Run({"/HELP", "/INSTALL", "/REMOVE", "/DEBUG"}), 6);
+  ASSERT_EQ(sim::MessageBoxes().size(), 1u);
+  const sim::MessageBoxCall& box = sim::MessageBoxes()[0];
+  EXPECT_EQ(box.caption, "VQDINST 5.1.26.0");
+  EXPECT_EQ(box.text, HelpText());
+  EXPECT_EQ(box.type, plat::kMbOk);
+  EXPECT_TRUE(box.markerWindowPresent);
+  // Help comes before the log is opened; only the version lookup for the
+  // caption opens it, by logging.
+  EXPECT_EQ(LogLines(), (Lines{"GFV", "GFV: Got info size", "GFV: Got version info", "GFV: Got translations",
+                               "GFV: FileVersion of C:\\SETUP\\VQDINST.EXE is 5.1.26.0"}));
+}
+
+TEST_F(MainFlowTest, EveryRunDeletesTheOutcomeFlagsOfTheLastOne) {
+  sim::WriteFile("C:\\WORK\\reboot.txt", "reboot");
+  sim::WriteFile("C:\\WORK\\BADINST.TXT", "badinst");
+  sim::WriteFile("C:\\WORK\\other.txt", "stays");
+  CreateRegFlag("reboot");
+  ASSERT_TRUE(FlagKeyExists());
+  EXPECT_EQ(Run({"/?"}), 6);
+  EXPECT_FALSE(sim::FileExists("C:\\WORK\\reboot.txt"));
+  EXPECT_FALSE(sim::FileExists("C:\\WORK\\badinst.txt"));
+  EXPECT_TRUE(sim::FileExists("C:\\WORK\\other.txt"));
+  EXPECT_FALSE(FlagKeyExists());
+}
+
+TEST_F(MainFlowTest, ConflictingSwitchesExitInTheirOrder) {
+  struct Case {
+    Args args;
+    const char* line;
+    int code;
+  } cases[] = {
+      {{"/INSTALL", "/REMOVE", "/ENABLE", "/DISABLE", "/CHECK"}, "MAIN: Install and Remove - can't do", 4},
+      {{"/ENABLE", "/DISABLE", "/FORCEREMOVE"}, "MAIN: Enable and Disable - can't do", 4},
+      {{"/ENABLE", "/REMOVE", "/CHECK"}, "MAIN: Enable and Uninstall - can't do", 4},
+      {{"/DISABLE", "/FORCEREMOVE"}, "MAIN: Disable and Remove - can't do", 4},
+      {{"/DISABLE", "/INSTALL", "/CHECK"}, "MAIN: Disable and Install - can't do", 4},
+      {{"/ENABLE", "/INSTALL"}, "MAIN: Enable and Install - can't do", 4},
+      {{"/REMOVE", "/CHECK"}, "MAIN: Inst/Remove and Check - can't do", 9},
+      {{"/INSTALL", "/CHECK"}, "MAIN: Inst/Remove and Check - can't do", 9},
+  };
+  for (const Case& c : cases) {
+    Args args = c.args;
+    args.push_back("/DEBUG");
+    EXPECT_EQ(Run(args), c.code) << c.line;
+    EXPECT_EQ(LogLines(), Lines{c.line});
+    EXPECT_FALSE(DebugLogOpen);
+  }
+  EXPECT_TRUE(sim::MessageBoxes().empty());
+}
+
+TEST_F(MainFlowTest, CompatibleCombinationsAreAccepted) {
+  for (const Args& args : {Args{"/UPGRADE", "/INSTALL"}, Args{"/REMOVE", "/UPGRADE"}, Args{"/CHECK", "/UPGRADE"},
+                           Args{"/CHECK", "/ENABLE"}, Args{"/CHECK", "/DISABLE"}, Args{"/CHECK", "/UPGRADEONLY"}}) {
+    Args withLog = args;
+    withLog.push_back("/DEBUG");
+    Run(withLog);
+    for (const std::string& line : LogLines()) EXPECT_EQ(line.find("can't do"), std::string::npos) << line;
+  }
+}
+
+TEST_F(MainFlowTest, NewerNtFamilyIsRefusedUnlessLhIsGiven) {
+  sim::SetVersion(plat::kPlatformWin32NT, 6, 1, 7601);
+  EXPECT_EQ(Run({"/INSTALL", "/REMOVE", "/DEBUG"}), 12);  // refused before the conflict check
+  EXPECT_EQ(LogLines(), (Lines{"MAIN: Unsupported OS", "MAIN: Platform WIN32_NT", "MAIN: Version 6.1 build 7601"}));
+  EXPECT_TRUE(sim::MessageBoxes().empty());
+  EXPECT_EQ(Run({"/lh", "/INSTALL", "/REMOVE"}), 4);
+  EXPECT_EQ(Run({"/LH", "/FOO"}), 0);
+  EXPECT_TRUE(Is2K);
+}
+
+TEST_F(MainFlowTest, NonAdministratorIsRefusedOnTheNtFamilyOnly) {
+  sim::SetAdmin(false);
+  EXPECT_EQ(Run({"/INSTALL", "/DEBUG"}), 5);
+  EXPECT_EQ(LogLines(), (Lines{"IA", "IA: NT/2K: Not an Admin", "MAIN: NT and not Admin"}));
+  EXPECT_TRUE(sim::MessageBoxes().empty());  // no box on the command line
+  sim::SetVersion(plat::kPlatformWin32NT, 4, 0, 1381);
+  EXPECT_EQ(Run({"/REMOVE"}), 5);
+  sim::SetVersion(plat::kPlatformWin32Windows, 4, 10, 2222);
+  EXPECT_EQ(Run({"/INSTALL", "/DEBUG"}), 0);
+  for (const std::string& line : LogLines()) EXPECT_NE(line, "MAIN: NT and not Admin");
+}
+
+TEST_F(MainFlowTest, UnknownArgumentsDoNothingAndExitWithZero) {
+  EXPECT_EQ(Run({"/FOO", "INSTALL", "/DEBUG"}), 0);
+  Lines log = LogLines(true);
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log[0], "VQDINST 5.1.26.0 log file created " + plat::LocalDateTimeText());
+  // Lines before the log is opened are dropped.
+  for (const std::string& line : log) EXPECT_EQ(line.find("params"), std::string::npos) << line;
+}
+
+TEST_F(MainFlowTest, NoArgumentsEndsAsAClosedDialogWould) {
+  EXPECT_EQ(Run({}), 1);
+  EXPECT_FALSE(sim::FileExists("C:\\VQDINST.LOG"));
+}
+
+TEST_F(MainFlowTest, MarkerWindowFailureIsIgnored) {
+  sim::FailCalls("CreateMarkerWindow", 1);
+  EXPECT_EQ(Run({"/HELP"}), 6);
+  EXPECT_FALSE(sim::MessageBoxes()[0].markerWindowPresent);
+  sim::FailCalls("RegisterMarkerClass", 1);
+  EXPECT_EQ(Run({"/ENABLE", "/DISABLE"}), 4);
+}
+
+TEST_F(MainFlowTest, FlagsAreWrittenAsCallersExpectThem) {
+  sim::WriteFile("C:\\WORK\\reboot.txt", "something much longer");
+  CreateFlagFile("reboot");
+  CreateFlagFile("badinst");
+  EXPECT_EQ(sim::ReadFile("C:\\WORK\\reboot.txt"), "reboot");
+  EXPECT_EQ(sim::ReadFile("C:\\WORK\\badinst.txt"), "badinst");
+  CreateRegFlag("reboot");
+  CreateRegFlag("badinst");
+  plat::RegKey key = 0;
+  ASSERT_EQ(plat::RegOpenKeyA(plat::kHKeyCurrentUser, FlagKey, &key), 0);
+  uint8_t data[16] = {};
+  uint32_t type = 0, size = sizeof data;
+  EXPECT_EQ(plat::RegQueryValueExA(key, "badinst", &type, data, &size), 0);
+  EXPECT_EQ(type, plat::kRegSz);
+  EXPECT_EQ(size, 8u);
+  EXPECT_STREQ(reinterpret_cast<char*>(data), "badinst");
+  plat::RegCloseKey(key);
+  NoFlag = true;
+  DeleteFlagFile("reboot");
+  CreateFlagFile("reboot");
+  EXPECT_FALSE(sim::FileExists("C:\\WORK\\reboot.txt"));
+  NoFlag = false;
+}

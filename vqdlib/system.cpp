@@ -1,0 +1,144 @@
+#include "vqdlib/system.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/platform.h"
+#include "vqdlib/debuglog.h"
+
+bool IsNT = false;
+bool Is2K = false;
+bool UnsupportedOS = false;
+std::string SystemDir;
+
+void InitLibrary() {
+  UnsupportedOS = false;
+  DetectWindows();
+  SystemDir = GetSystemDir();
+  DebugEnabled = false;
+  DebugLogOpen = false;
+}
+
+void DetectWindows() {
+  DebugLog("DW");
+  plat::OsVersionInfo info;
+  info.size = 148;
+  plat::GetVersionExA(&info);
+  IsNT = info.platformId == plat::kPlatformWin32NT;
+  Is2K = IsNT && info.majorVersion == 5;
+  if (IsNT && info.majorVersion > 5) {
+    Is2K = true;
+    UnsupportedOS = true;
+  }
+  if (IsNT && !Is2K) DebugLog("DW: NT");
+  if (Is2K) DebugLog("DW: 2K");
+  if (!IsNT) DebugLog("DW: 9x");
+}
+
+bool IsAdmin() {
+  DebugLog("IA");
+  plat::RegKey key = 0;
+  if (plat::RegOpenKeyExA(plat::kHKeyLocalMachine, "SOFTWARE", plat::kKeyAllAccess, &key) == 0) {
+    plat::RegCloseKey(key);
+    DebugLog("IA: NT/2K: Is an Admin");
+    return true;
+  }
+  DebugLog("IA: NT/2K: Not an Admin");
+  return false;
+}
+
+static std::string DirectoryText(uint32_t (*query)(char*, uint32_t)) {
+  char buffer[261];
+  std::memset(buffer, 0, sizeof buffer);
+  if (query(buffer, 261) == 0) return "";
+  buffer[260] = 0;
+  return buffer;
+}
+
+std::string GetSystemDir() {
+  DebugLog("GSD");
+  std::string dir = DirectoryText(plat::GetSystemDirectoryA);
+  DebugLog("GSD: " + dir);
+  return dir;
+}
+
+std::string GetWindowsDir() {
+  // Silent while the log is not open, so that opening the log can use it.
+  if (DebugLogOpen) DebugLog("GWD");
+  std::string dir = DirectoryText(plat::GetWindowsDirectoryA);
+  if (DebugLogOpen) DebugLog("GWD: " + dir);
+  return dir;
+}
+
+static uint32_t Le32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+bool ReadVxdVersionResource(const std::string& path, uint32_t* capacity, uint8_t* buffer) {
+  plat::FileView view;
+  if (!plat::MapWholeFile(path, &view)) return false;
+  const uint8_t* file = view.data;
+  const uint64_t size = view.size;
+  bool result = false;
+  // Every offset the file states must lie inside it; otherwise it has no
+  // version resource.
+  uint64_t header = size >= 64 ? Le32(file + 60) : 0;
+  bool signatures = size >= 64 && file[0] == 'M' && file[1] == 'Z' && header + 0xC0 <= size &&
+                    std::memcmp(file + header, "LE\0\0", 4) == 0;
+  if (signatures && Le32(file + header + 0xBC) != 0) {
+    uint64_t resource = Le32(file + header + 0xB8);
+    if (resource + 12 <= size) {
+      uint32_t dataSize = Le32(file + resource + 8);
+      if (resource + 12 + dataSize <= size) {
+        if (buffer != nullptr && *capacity >= dataSize) {
+          std::memset(buffer, 0, *capacity);
+          std::memcpy(buffer, file + resource + 12, dataSize);
+          result = true;
+        }
+        *capacity = dataSize;
+      }
+    }
+  }
+  plat::UnmapWholeFile(&view);
+  return result;
+}
+
+uint32_t VxdVersionResourceSize(const std::string& path) {
+  uint32_t capacity = 0;
+  ReadVxdVersionResource(path, &capacity, nullptr);
+  return capacity;
+}
+
+std::string GetFileVersion(const std::string& path) {
+  DebugLog("GFV");
+  std::string result;
+  bool vxd = path.find(".vxd") != std::string::npos || path.find(".VXD") != std::string::npos;
+  uint32_t size = vxd ? VxdVersionResourceSize(path) : plat::GetFileVersionInfoSizeA(path);
+  if (size != 0) {
+    DebugLog("GFV: Got info size");
+    std::vector<uint8_t> block(size);
+    bool read = vxd ? ReadVxdVersionResource(path, &size, block.data())
+                    : plat::GetFileVersionInfoA(path, size, block.data());
+    const void* value = nullptr;
+    uint32_t length = 0;
+    if (read) {
+      DebugLog("GFV: Got version info");
+      if (plat::VerQueryValueA(block.data(), static_cast<uint32_t>(block.size()), "\\VarFileInfo\\Translation",
+                               &value, &length)) {
+        DebugLog("GFV: Got translations");
+        if (static_cast<uint16_t>(length / 4) != 0) {
+          const uint8_t* entry = static_cast<const uint8_t*>(value);
+          unsigned language = entry[0] | entry[1] << 8, codePage = entry[2] | entry[3] << 8;
+          char query[64];
+          std::snprintf(query, sizeof query, "\\StringFileInfo\\%4.4x%4.4x\\FileVersion", language, codePage);
+          if (plat::VerQueryValueA(block.data(), static_cast<uint32_t>(block.size()), query, &value, &length))
+            result = static_cast<const char*>(value);
+          DebugLog("GFV: FileVersion of " + path + " is " + result);
+        }
+      }
+    }
+  }
+  if (result.empty()) DebugLog("GFV: Failed to get FileVersion for " + path);
+  return result;
+}

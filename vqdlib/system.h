@@ -1,0 +1,28 @@
+// Windows family, system directories, administrator test and file versions.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+extern bool IsNT;           // Windows NT family
+extern bool Is2K;           // Windows 2000 or later
+extern bool UnsupportedOS;  // NT family newer than version 5
+extern std::string SystemDir;  // no trailing backslash; empty when unknown
+
+// Runs once before the main flow: detects the family and caches SystemDir,
+// with logging off.
+void InitLibrary();
+
+void DetectWindows();
+bool IsAdmin();
+std::string GetSystemDir();
+std::string GetWindowsDir();
+
+// FileVersion string of a file's version resource (a VxD's included); empty
+// when there is none.
+std::string GetFileVersion(const std::string& path);
+
+uint32_t VxdVersionResourceSize(const std::string& path);
+// capacity: the buffer size in, the size of the version data out. Without a
+// buffer, or with a buffer too small, only the size is reported (false).
+bool ReadVxdVersionResource(const std::string& path, uint32_t* capacity, uint8_t* buffer);
