@@ -20,3 +20,9 @@ target_link_libraries(vqdinst PRIVATE version setupapi advapi32 user32)
 add_executable(probe tools/probe.c)
 target_link_options(probe PRIVATE -static -s)
 target_link_libraries(probe PRIVATE user32)
+
+# Library operations on their own, for the end-to-end tests.
+add_executable(vqdcheck ${VQD_CORE_SOURCES} platform/win32/win32.cpp tests/win32/vqdcheck.cpp)
+target_include_directories(vqdcheck PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_options(vqdcheck PRIVATE -static -s)
+target_link_libraries(vqdcheck PRIVATE version setupapi advapi32 user32)
