@@ -6,6 +6,8 @@
 #include "app/cmdline.h"
 #include "app/flags.h"
 #include "app/runstate.h"
+#include "package/manifest.h"
+#include "package/payload.h"
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
 #include "vqdlib/system.h"
@@ -109,6 +111,16 @@ int RunVqdinst(const std::vector<std::string>& args) {
   if (int code = CheckConflicts()) return Leave(code);
 
   try {
+    if (ManifestSwitch) {
+      DebugLog("MAIN: Manifest requested");
+      WriteManifest();
+      return Leave(8);
+    }
+    if (UnpackSwitch) {
+      DebugLog("MAIN: Unpack files requested");
+      UnpackPayload();
+      return Leave(7);
+    }
     if (IsNT && !IsAdmin()) {
       DebugLog("MAIN: NT and not Admin");
       if (Interactive)
@@ -116,9 +128,14 @@ int RunVqdinst(const std::vector<std::string>& args) {
                           plat::kMbOk | plat::kMbIconError);
       return Leave(5);
     }
+    TempDir = MakeTempDir();
+    DeleteTempDir(TempDir);
     CloseDebugLog();
   } catch (const std::exception&) {
     // An unexpected error ends the actions; the run still reports its outcome.
+    // Nothing to clean up before a temporary directory was made: an empty
+    // path would name the root of the current drive.
+    if (!TempDir.empty()) DeleteTempDir(TempDir);
   }
   DestroyMarkerWindow();
   return ExitCode;

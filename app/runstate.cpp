@@ -1,10 +1,12 @@
 #include "app/runstate.h"
 
+#include "package/payload.h"
+
 bool InstallSwitch, RemoveSwitch, ForceRemove, UpgradeSwitch, UpgradeOnlySwitch, EnableSwitch, DisableSwitch;
 bool Overwrite, CheckSwitch, SanityOK, ManifestSwitch, UnpackSwitch, RestartSwitch, HelpSwitch;
 bool NotifyFile, NotifyReg, NoFlag, AskReboot, NoReboot, Interactive;
 bool RebootNeeded, RestartNeedsReboot, EnableResult;
-std::string TempDir, PayloadVersion, InstalledVersion;
+std::string PayloadVersion, InstalledVersion;
 int ExitCode;
 
 void ResetRunState() {

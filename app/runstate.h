@@ -27,7 +27,6 @@ extern bool Interactive;
 extern bool RebootNeeded;
 extern bool RestartNeedsReboot;
 extern bool EnableResult;
-extern std::string TempDir;
 extern std::string PayloadVersion;
 extern std::string InstalledVersion;
 extern int ExitCode;

@@ -1,0 +1,30 @@
+#include "package/manifest.h"
+
+#include <string>
+#include <vector>
+
+#include "package/drivedb.h"
+#include "package/payload.h"
+#include "platform/platform.h"
+#include "vqdlib/system.h"
+#include "vqdlib/textfile.h"
+
+void UnpackPayload() {
+  for (const PayloadFile& file : PayloadTable) ResourceToFile(file.resource, file.fileName);
+}
+
+void WriteManifest() {
+  TempDir = MakeTempDir();
+  for (const PayloadFile& file : PayloadTable) ResourceToFile(file.resource, TempDir + "\\" + file.fileName);
+  const std::string self = plat::GetModuleFileNameA();
+  std::vector<std::string> lines;
+  lines.push_back("File manifest for " + self + ": " + GetFileVersion(self));
+  lines.push_back("DRIVEDB.REG: " + RegFileVersion(TempDir + "\\DRIVEDB.REG"));
+  lines.push_back("VQD.SYS: " + GetFileVersion(TempDir + "\\VQD.SYS"));
+  lines.push_back("VQD2K.SYS: " + GetFileVersion(TempDir + "\\VQD2K.SYS"));
+  lines.push_back("MERIDAX.VXD: " + GetFileVersion(TempDir + "\\MERIDAX.VXD"));
+  lines.push_back("VQD2K.INF: " + InfFileVersion(TempDir + "\\VQD2K.INF"));
+  lines.push_back("VQD2K.CAT: N/A");
+  WriteTextLines("VQDINST.MFT", lines);
+  DeleteTempDir(TempDir);
+}

@@ -1,0 +1,96 @@
+#include "package/payload.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "vqdlib/debuglog.h"
+#include "vqdlib/system.h"
+
+std::string TempDir;
+
+const PayloadFile PayloadTable[6] = {
+    {"DRIVEDB", "DRIVEDB.REG"}, {"VQD", "VQD.SYS"},        {"VQD2K", "VQD2K.SYS"},
+    {"MERIDAX", "MERIDAX.VXD"}, {"VQD2KINF", "VQD2K.INF"}, {"VQD2KCAT", "VQD2K.CAT"},
+};
+
+static uint64_t Le64(const uint8_t* p) {
+  uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+  return v;
+}
+
+void ResourceToFile(const std::string& name, const std::string& path) {
+  DebugLog("RTF: " + name + " " + path);
+  const uint8_t* data = nullptr;
+  uint32_t size = 0;
+  plat::ResourceHandle resource = plat::FindResourceA(name, "DATA");
+  if (resource == 0) {
+    DebugLog("RTF: Couldn't find resource!");
+  } else {
+    DebugLog("RTF: Found res");
+    if (plat::LoadResourceData(resource, &data, &size)) {
+      plat::FileHandle file = plat::CreateFileA(path, plat::Access::ReadWrite, plat::Disposition::CreateAlways);
+      if (file != plat::kInvalidFile) {
+        uint32_t written = 0;
+        bool ok = plat::WriteFile(file, data, size, &written);
+        ok = plat::CloseHandle(file) && ok;
+        DebugLog(ok ? "RTF: Wrote " + name + " to " + path : "RTF: Failed write of " + name + " to " + path);
+      }
+    }
+  }
+
+  // The file times, applied whatever happened above.
+  std::string dateName = name + "_DATE";
+  DebugLog("RTF: Extracting and setting date resource: " + dateName);
+  plat::ResourceHandle date = plat::FindResourceA(dateName, "DATA");
+  if (date == 0) {
+    DebugLog("RTF: Couldn't find date resource!");
+    return;
+  }
+  DebugLog("RTF: Found date res");
+  if (!plat::LoadResourceData(date, &data, &size)) return;
+  // A record shorter than 24 bytes is padded with zeros rather than read past
+  // its end.
+  uint8_t record[24] = {};
+  std::memcpy(record, data, size < sizeof record ? size : sizeof record);
+  plat::FileHandle file = plat::CreateFileA(path, plat::Access::Write, plat::Disposition::OpenExisting);
+  if (file == plat::kInvalidFile) return;
+  plat::FileTime creation = Le64(record), lastAccess = Le64(record + 8), lastWrite = Le64(record + 16);
+  plat::SetFileTime(file, &creation, &lastAccess, &lastWrite);
+  plat::CloseHandle(file);
+  DebugLog("RTF: Set file date");
+}
+
+std::string MakeTempDir() {
+  std::string dir = GetWindowsDir();
+  DebugLog("MTD");
+  char buffer[261];
+  std::memset(buffer, 0, sizeof buffer);
+  uint32_t length = plat::GetEnvironmentVariableA("TEMP", buffer, sizeof buffer);
+  // A value too long for the buffer is not read: the Windows directory stays.
+  if (length != 0 && length < sizeof buffer) {
+    DebugLog("MTD: Got TEMP");
+    dir = buffer[0] ? buffer : ".";
+  }
+  dir += "\\931fas~9";
+  DebugLog("MTD: Temp dir is: " + dir);
+  DebugLog(plat::CreateDirectoryA(dir) ? "MTD: Created temp" : "MTD: Failed to create temp");
+  return dir;
+}
+
+void DeleteTempDir(const std::string& dir) {
+  DebugLog("DTD");
+  plat::FindData found;
+  plat::FindHandle find = plat::FindFirstFileA(dir + "\\*.*", &found);
+  if (find != plat::kInvalidFind) {
+    DebugLog("DTD: Found files - deleting");
+    do {
+      if (found.directory || found.name == "reboot.txt") continue;
+      DebugLog("DTD: Deleting " + dir + "\\" + found.name);
+      plat::DeleteFileA(dir + "\\" + found.name);
+    } while (plat::FindNextFileA(find, &found));
+    plat::FindClose(find);
+  }
+  DebugLog(plat::RemoveDirectoryA(dir) ? "DTD: Removed temp dir" : "DTD: Failed to remove temp dir");
+}
