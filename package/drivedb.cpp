@@ -2,7 +2,12 @@
 
 #include <vector>
 
+#include "package/payload.h"
+#include "package/version.h"
+#include "platform/platform.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/registry.h"
+#include "vqdlib/system.h"
 #include "vqdlib/textfile.h"
 
 namespace {
@@ -44,4 +49,59 @@ std::string RegFileVersion(const std::string& fileName) {
 
 std::string InfFileVersion(const std::string& fileName) {
   return FindVersionLine(fileName, {"IFV", "Opened INF file ", ";Ver=", 0, "Found version value", "Version value is "});
+}
+
+const char* const DriveDBKey = "SOFTWARE\\Velcordia\\PALV\\DriveDB";
+
+std::string DriveDBRegistryVersion() {
+  DebugLog("RGV");
+  std::string result;
+  plat::RegKey key = 0;
+  if (plat::RegOpenKeyA(plat::kHKeyLocalMachine, DriveDBKey, &key) != 0) return result;
+  DebugLog("RGV: Opened DriveDB");
+  uint8_t buffer[129] = {};
+  uint32_t type = 0, size = sizeof buffer;
+  if (plat::RegQueryValueExA(key, "", &type, buffer, &size) == 0) {
+    buffer[128] = 0;
+    result = reinterpret_cast<const char*>(buffer);
+    DebugLog("RGV: Got default value " + result);
+  }
+  plat::RegCloseKey(key);
+  return result;
+}
+
+uint32_t ExecAndWait(const std::string& commandLine, uint16_t showWindow) {
+  if (commandLine.size() > 512) return 0xFFFFFFFFu;
+  plat::ProcessHandle process = plat::CreateProcessA(commandLine, showWindow);
+  if (process == 0) return 0xFFFFFFFFu;
+  DebugLog("EAW: Created process " + commandLine + " - waiting");
+  uint32_t code = plat::WaitForProcess(process);
+  DebugLog("EAW: Process completed");
+  return code;
+}
+
+bool InstallDriveDB(bool install) {
+  DebugLog("IDB");
+  bool result = false;
+  if (install && !TempDir.empty()) {
+    DebugLog("IDB: Install");
+    const std::string file = TempDir + "\\DRIVEDB.REG";
+    ResourceToFile("DRIVEDB", file);
+    std::string carried = RegFileVersion(file);
+    std::string installed = DriveDBRegistryVersion();
+    if (VerANewer(carried, installed)) {
+      DebugLog("IDB: Install version is newer than existing");
+      DeleteKey(DriveDBKey);
+      const uint16_t kHide = 0;  // SW_HIDE
+      result = ExecAndWait(GetWindowsDir() + "\\REGEDIT.EXE /s " + file, kHide) == 0;
+      DebugLog(result ? "IDB: EXECed REGEDIT import" : "IDB: Failed REGEDIT import");
+    } else {
+      DebugLog("IDB: Existing version is newer");
+    }
+    DebugLog(plat::DeleteFileA(file) ? "IDB: Deleted DriveDB.REG" : "IDB: Failed to delete DRIVEDB.REG");
+  } else {
+    result = DeleteKey(DriveDBKey);
+    DebugLog(result ? "IDB: Remove: Success" : "IDB: Remove: Failed");
+  }
+  return result;
 }

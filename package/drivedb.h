@@ -9,3 +9,14 @@ std::string RegFileVersion(const std::string& fileName);
 
 // The rest of the first line of a setup information file beginning with ";Ver=".
 std::string InfFileVersion(const std::string& fileName);
+
+extern const char* const DriveDBKey;
+
+// true: import the carried database when it is newer than the installed one;
+// false: delete the database key.
+bool InstallDriveDB(bool install);
+// The installed database's version (the key's default value); empty if none.
+std::string DriveDBRegistryVersion();
+// Runs a command line and waits for it; its exit code, or 4294967295 when it
+// could not be started (also for a command line over 512 characters).
+uint32_t ExecAndWait(const std::string& commandLine, uint16_t showWindow);

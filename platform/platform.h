@@ -157,6 +157,16 @@ long RegQueryInfoKeyA(RegKey key, uint32_t* subKeys);
 // *size: the buffer size in, the name length (without terminator) out.
 long RegEnumKeyExA(RegKey key, uint32_t index, char* name, uint32_t* size);
 
+// ---- Processes
+using ProcessHandle = intptr_t;
+// CreateProcessA with no application name, handles not inherited,
+// CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, no environment block, the
+// caller's current directory, and STARTF_USESHOWWINDOW with showWindow.
+// 0 when the process could not be started.
+ProcessHandle CreateProcessA(const std::string& commandLine, uint16_t showWindow);
+// Waits without a time-out, returns the exit code and closes the handles.
+uint32_t WaitForProcess(ProcessHandle process);
+
 // ---- User interface
 constexpr uint32_t kMbOk = 0x0;
 constexpr uint32_t kMbYesNo = 0x4;

@@ -59,6 +59,15 @@ Times FileTimes(const std::string& windowsPath);
 // The simulated clock, used for the times of files the program writes.
 plat::FileTime Now();
 
+// ---- Processes
+// The only program the simulation can start is the registry editor of the
+// Windows directory ("<WindowsDir>\REGEDIT.EXE /s FILE"): it imports the
+// REGEDIT4 file into the registry (keys, [-key], default and named string
+// values, dword:, hex:, hex(2):, hex(7):, "name"=-) and exits with the code
+// set here (0 by default). Anything else fails to start.
+void SetRegistryEditorExitCode(uint32_t code);
+const std::vector<std::string>& ProcessesStarted();
+
 // ---- User interface
 struct MessageBoxCall {
   std::string text;

@@ -289,3 +289,32 @@ bool UnregisterClassA(const std::string& name) {
 }
 
 }  // namespace plat
+
+namespace plat {
+
+ProcessHandle CreateProcessA(const std::string& commandLine, uint16_t showWindow) {
+  std::string buffer = commandLine;  // CreateProcessA may write into its command line
+  STARTUPINFOA startup;
+  std::memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = showWindow;
+  PROCESS_INFORMATION info;
+  std::memset(&info, 0, sizeof info);
+  if (!::CreateProcessA(nullptr, &buffer[0], nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
+                        nullptr, nullptr, &startup, &info))
+    return 0;
+  ::CloseHandle(info.hThread);
+  return reinterpret_cast<ProcessHandle>(info.hProcess);
+}
+
+uint32_t WaitForProcess(ProcessHandle process) {
+  HANDLE h = reinterpret_cast<HANDLE>(process);
+  ::WaitForSingleObject(h, INFINITE);
+  DWORD code = 0xFFFFFFFF;
+  ::GetExitCodeProcess(h, &code);
+  ::CloseHandle(h);
+  return code;
+}
+
+}  // namespace plat

@@ -54,3 +54,47 @@ class SimTest : public ::testing::Test {
 
   std::string root_;
 };
+
+// Registry access for tests, straight through the platform layer.
+namespace reg {
+
+inline bool KeyExists(plat::RegKey root, const std::string& path) {
+  plat::RegKey key = 0;
+  if (plat::RegOpenKeyA(root, path, &key) != 0) return false;
+  plat::RegCloseKey(key);
+  return true;
+}
+
+inline void CreateKey(const std::string& path, plat::RegKey root = plat::kHKeyLocalMachine) {
+  plat::RegKey key = 0;
+  ASSERT_EQ(plat::RegCreateKeyA(root, path, &key), 0) << path;
+  plat::RegCloseKey(key);
+}
+
+inline void SetValue(const std::string& path, const std::string& name, uint32_t type,
+                     const std::vector<uint8_t>& data, plat::RegKey root = plat::kHKeyLocalMachine) {
+  plat::RegKey key = 0;
+  ASSERT_EQ(plat::RegCreateKeyA(root, path, &key), 0) << path;
+  plat::RegSetValueExA(key, name, type, data.data(), static_cast<uint32_t>(data.size()));
+  plat::RegCloseKey(key);
+}
+
+// The value's bytes; false when the key or value is missing.
+inline bool GetValue(const std::string& path, const std::string& name, std::vector<uint8_t>* data,
+                     uint32_t* type = nullptr, plat::RegKey root = plat::kHKeyLocalMachine) {
+  plat::RegKey key = 0;
+  if (plat::RegOpenKeyA(root, path, &key) != 0) return false;
+  uint32_t size = 0, t = 0;
+  bool found = plat::RegQueryValueExA(key, name, &t, nullptr, &size) == 0;
+  if (found) {
+    data->assign(size, 0);
+    found = plat::RegQueryValueExA(key, name, &t, data->data(), &size) == 0;
+  }
+  if (type) *type = t;
+  plat::RegCloseKey(key);
+  return found;
+}
+
+inline std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+
+}  // namespace reg

@@ -1,0 +1,273 @@
+// Key deletion on both families, and the CD-ROM class lower filter list:
+// the bytes stored after each edit and the log support reads.
+#include <random>
+
+#include "sim_fixture.h"
+#include "vqdlib/registry.h"
+
+using Lines = std::vector<std::string>;
+using reg::Bytes;
+using std::string_literals::operator""s;
+
+namespace {
+const std::string kServices = "SYSTEM\\CurrentControlSet\\Services\\";
+
+void Service(const std::string& name) { reg::CreateKey(kServices + name); }
+
+// Stores LowerFilters; \0 in the text stands for the zero bytes.
+void StoreFilters(const std::string& bytes, uint32_t type = plat::kRegMultiSz) {
+  reg::SetValue(CdromClassKey, "LowerFilters", type, Bytes(bytes));
+}
+
+std::string StoredFilters(uint32_t* type = nullptr) {
+  std::vector<uint8_t> data;
+  if (!reg::GetValue(CdromClassKey, "LowerFilters", &data, type)) return "<none>";
+  return std::string(data.begin(), data.end());
+}
+}  // namespace
+
+class DeleteKeyTest : public SimTest {};
+
+TEST_F(DeleteKeyTest, NtDeletesOneLevelOfSubkeysFirst) {
+  StartLog();
+  reg::CreateKey("SOFTWARE\\K\\A");
+  reg::CreateKey("SOFTWARE\\K\\B");
+  reg::CreateKey("SOFTWARE\\FLAT");
+  EXPECT_TRUE(DeleteKey("SOFTWARE\\K"));
+  EXPECT_TRUE(DeleteKey("SOFTWARE\\FLAT"));
+  EXPECT_FALSE(reg::KeyExists(plat::kHKeyLocalMachine, "SOFTWARE\\K"));
+  EXPECT_FALSE(DeleteKey("SOFTWARE\\ABSENT"));
+  EXPECT_EQ(LogLines(), (Lines{"DK: NT/2K: DeleteKey SOFTWARE\\K", "DK: NT/2K: DeleteKey SOFTWARE\\K SUCCESS",
+                               "DK: NT/2K: DeleteKey SOFTWARE\\FLAT", "DK: NT/2K: DeleteKey SOFTWARE\\FLAT SUCCESS",
+                               "DK: NT/2K: DeleteKey SOFTWARE\\ABSENT"}));
+}
+
+TEST_F(DeleteKeyTest, NtLeavesDeeperTreesInPlace) {
+  reg::CreateKey("SOFTWARE\\K\\A\\INNER");
+  reg::CreateKey("SOFTWARE\\K\\B");
+  StartLog();
+  EXPECT_FALSE(DeleteKey("SOFTWARE\\K"));
+  EXPECT_TRUE(reg::KeyExists(plat::kHKeyLocalMachine, "SOFTWARE\\K\\A\\INNER"));
+  EXPECT_FALSE(reg::KeyExists(plat::kHKeyLocalMachine, "SOFTWARE\\K\\B"));
+  EXPECT_EQ(LogLines().back(), "DK: NT/2K: DeleteKey SOFTWARE\\K FAILED");
+}
+
+TEST_F(DeleteKeyTest, NinetyEightDeletesTheWholeTree) {
+  sim::SetVersion(plat::kPlatformWin32Windows, 4, 10, 2222);
+  InitLibrary();
+  reg::CreateKey("SOFTWARE\\K\\A\\INNER\\DEEPER");
+  reg::CreateKey("SOFTWARE\\K\\B");
+  StartLog();
+  EXPECT_TRUE(DeleteKey("SOFTWARE\\K"));
+  EXPECT_FALSE(reg::KeyExists(plat::kHKeyLocalMachine, "SOFTWARE\\K"));
+  EXPECT_FALSE(DeleteKey("SOFTWARE\\K"));
+  EXPECT_EQ(LogLines(), (Lines{"DK: 9X: DeleteKey SOFTWARE\\K SUCCESS", "DK: 9X: DeleteKey SOFTWARE\\K FAILED"}));
+}
+
+class LowerFilterTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    reg::CreateKey(CdromClassKey);
+    Service("VQD2K");
+    Service("IMAPI");
+    Service("REDBOOK");
+  }
+};
+
+TEST_F(LowerFilterTest, AddingToNoValueWritesTheNameAlone) {
+  StartLog();
+  EXPECT_TRUE(AddLowerFilter("VQD2K"));
+  uint32_t type = 0;
+  EXPECT_EQ(StoredFilters(&type), "VQD2K\0\0"s);
+  EXPECT_EQ(type, plat::kRegMultiSz);
+  EXPECT_EQ(LogLines(), (Lines{"ALF", "ALF: new filter not empty: VQD2K", "ALF: Opened CDROM class key",
+                               "ALF: no existing LowerFilter key", "FBD: Begin", "FBD: Had \\ killing", "FBD: End",
+                               "ALF: didn't find bad driver in: VQD2K\\\\", "ALF: Writing LowerFilter value VQD2K\\\\",
+                               "ALF: Succeeded"}));
+}
+
+TEST_F(LowerFilterTest, AddingPutsTheNameFirstAndUppercasesTheList) {
+  StoreFilters("imapi\0\0"s, plat::kRegSz);
+  EXPECT_TRUE(AddLowerFilter("vqd2k"));
+  uint32_t type = 0;
+  EXPECT_EQ(StoredFilters(&type), "VQD2K\0IMAPI\0\0"s);
+  EXPECT_EQ(type, plat::kRegMultiSz);
+  // Present already: nothing added, but rewritten.
+  StoreFilters("imapi\0vqd2k\0\0"s);
+  EXPECT_TRUE(AddLowerFilter("VQD2K"));
+  EXPECT_EQ(StoredFilters(), "IMAPI\0VQD2K\0\0"s);
+}
+
+TEST_F(LowerFilterTest, AddingMatchesWholeEntriesOnly) {
+  Service("XVQD2KY");
+  StoreFilters("XVQD2KY\0\0"s);
+  EXPECT_TRUE(AddLowerFilter("VQD2K"));
+  EXPECT_EQ(StoredFilters(), "VQD2K\0XVQD2KY\0\0"s);
+  EXPECT_TRUE(CheckLowerFilter("VQD2K"));
+}
+
+TEST_F(LowerFilterTest, AddingSweepsEveryEntryWithoutAService) {
+  StoreFilters("bad1\0imapi\0bad2\0redbook\0\0"s);
+  StartLog();
+  EXPECT_TRUE(AddLowerFilter("VQD2K"));
+  EXPECT_EQ(StoredFilters(), "VQD2K\0IMAPI\0REDBOOK\0\0"s);
+  Lines log = LogLines();
+  Lines sweeps;
+  for (const std::string& line : log)
+    if (line.find("bad driver in") != std::string::npos) sweeps.push_back(line);
+  EXPECT_EQ(sweeps, (Lines{"ALF: found bad driver in: VQD2K\\BAD1\\IMAPI\\BAD2\\REDBOOK\\\\",
+                           "ALF: found bad driver in: VQD2K\\IMAPI\\BAD2\\REDBOOK\\\\",
+                           "ALF: didn't find bad driver in: VQD2K\\IMAPI\\REDBOOK\\\\"}));
+}
+
+TEST_F(LowerFilterTest, AddingRepairsTheTerminators) {
+  StoreFilters("IMAPI"s, plat::kRegSz);  // no terminator at all
+  EXPECT_TRUE(AddLowerFilter("VQD2K"));
+  EXPECT_EQ(StoredFilters(), "VQD2K\0IMAPI\0\0"s);
+  StoreFilters("IMAPI\0\0\0\0\0"s);  // five: one is dropped
+  EXPECT_TRUE(AddLowerFilter("VQD2K"));
+  EXPECT_EQ(StoredFilters(), "VQD2K\0IMAPI\0\0\0\0"s);
+}
+
+TEST_F(LowerFilterTest, FullOrOversizedListsKeepTheirEntries) {
+  // 1024 - 5 bytes: no room for "VQD2K\0", nothing is added.
+  std::string full = "IMAPI" + std::string(1024 - 5 - 5 - 2, 'X');
+  Service(full);
+  StoreFilters(full + "\0\0"s);
+  StartLog();
+  EXPECT_TRUE(AddLowerFilter("VQD2K"));
+  EXPECT_EQ(StoredFilters(), full + "\0\0"s);
+  EXPECT_EQ(LogLines()[4], "ALF: Found add value in existing LowerFilter");
+  // Larger than the buffer: left as it is and reported as a failure.
+  std::string oversized = "IMAPI\0"s + std::string(1100, 'Y') + "\0\0"s;
+  StoreFilters(oversized);
+  EXPECT_FALSE(AddLowerFilter("VQD2K"));
+  EXPECT_EQ(StoredFilters(), oversized);
+  EXPECT_EQ(LogLines().back(), "ALF: Failed");
+  EXPECT_FALSE(RemoveLowerFilter("IMAPI"));
+  EXPECT_FALSE(CheckLowerFilter("IMAPI"));
+  EXPECT_EQ(StoredFilters(), oversized);
+}
+
+TEST_F(LowerFilterTest, MissingClassKeyFailsEveryOperation) {
+  ASSERT_EQ(plat::RegDeleteKeyA(plat::kHKeyLocalMachine, CdromClassKey), 0);
+  StartLog();
+  EXPECT_FALSE(AddLowerFilter("VQD2K"));
+  EXPECT_FALSE(RemoveLowerFilter("VQD2K"));
+  EXPECT_FALSE(CheckLowerFilter("VQD2K"));
+  EXPECT_TRUE(AddLowerFilter(""));
+  EXPECT_EQ(LogLines(), (Lines{"ALF", "ALF: new filter not empty: VQD2K", "ALF: Failed", "RLF",
+                               "RLF: Remove filter not empty: VQD2K", "CLF", "CLF: Check filter not empty: VQD2K",
+                               "ALF"}));
+}
+
+TEST_F(LowerFilterTest, RemovingTakesOneWholeEntry) {
+  StoreFilters("VQD2K\0IMAPI\0\0"s);
+  StartLog();
+  EXPECT_TRUE(RemoveLowerFilter("vqd2k"));
+  EXPECT_EQ(StoredFilters(), "IMAPI\0\0"s);
+  EXPECT_EQ(LogLines(), (Lines{"RLF", "RLF: Remove filter not empty: vqd2k", "RLF: Opened CDROM class",
+                               "RLF: Read LowerFilters", "RLF: Found remove value in LowerFilter",
+                               "RLF: Writing LowerFilter value IMAPI\\\\"}));
+  // A longer entry holding the name is not cut.
+  StoreFilters("XVQD2KY\0IMAPI\0\0"s);
+  EXPECT_FALSE(RemoveLowerFilter("VQD2K"));
+  EXPECT_EQ(StoredFilters(), "XVQD2KY\0IMAPI\0\0"s);
+  StoreFilters("IMAPI\0VQD2K"s);  // last entry without terminator
+  EXPECT_TRUE(RemoveLowerFilter("VQD2K"));
+  EXPECT_EQ(StoredFilters(), "IMAPI\0\0"s);
+}
+
+TEST_F(LowerFilterTest, RemovingTheOnlyEntryDeletesTheValue) {
+  StoreFilters("VQD2K\0\0"s);
+  StartLog();
+  EXPECT_TRUE(RemoveLowerFilter("VQD2K"));
+  EXPECT_EQ(StoredFilters(), "<none>");
+  EXPECT_EQ(LogLines().back(), "RLF: LowerFilter empty after delete. Removing");
+  EXPECT_FALSE(RemoveLowerFilter("VQD2K"));
+}
+
+TEST_F(LowerFilterTest, CheckNeedsTheEntryATerminatorAndNoBadDriver) {
+  StoreFilters("IMAPI\0VQD2K\0\0"s);
+  EXPECT_TRUE(CheckLowerFilter("vqd2k"));
+  StoreFilters("IMAPI\0VQD2K\0GHOST\0\0"s);
+  EXPECT_FALSE(CheckLowerFilter("VQD2K"));
+  StoreFilters("IMAPI\0VQD2K"s);
+  EXPECT_FALSE(CheckLowerFilter("VQD2K"));
+  StoreFilters("IMAPI\0XVQD2K\0\0"s);
+  StartLog();
+  EXPECT_FALSE(CheckLowerFilter("VQD2K"));
+  EXPECT_EQ(LogLines()[3], "CLF: Didn't find check value in LowerFilter");
+}
+
+TEST_F(LowerFilterTest, PosFromCountsFromItsStart) {
+  EXPECT_EQ(PosFrom("\\", "AB\\CD\\", 1), 3);
+  EXPECT_EQ(PosFrom("\\", "AB\\CD\\", 4), 3);
+  EXPECT_EQ(PosFrom("\\", "AB\\CD", 4), 0);
+  EXPECT_EQ(PosFrom("\\", "AB", 9), 0);
+}
+
+// Adding and then removing VQD2K on random lists never loses or changes any
+// entry that has a service (beyond upper case), keeps their order, and every
+// stored list ends in two zero bytes.
+TEST_F(LowerFilterTest, AddThenRemoveKeepsEveryOtherEntry) {
+  const std::vector<std::string> withService = {"imapi", "Redbook", "XVQD2KY", "VQD2", "vqd2kx", "A"};
+  for (const auto& name : withService) Service(name);
+  const std::vector<std::string> withoutService = {"ghost", "OLDFLT", "vqd2kz"};
+  std::mt19937 random(20261207);
+  for (int round = 0; round < 300; ++round) {
+    std::vector<std::string> entries;
+    int count = static_cast<int>(random() % 8);
+    for (int i = 0; i < count; ++i) {
+      switch (random() % 4) {
+        case 0: entries.push_back(withoutService[random() % withoutService.size()]); break;
+        case 1: entries.push_back(""); break;
+        default: entries.push_back(withService[random() % withService.size()]);
+      }
+    }
+    if (random() % 5 == 0) {  // near the size limit
+      std::string big(900 + random() % 200, 'z');
+      Service(big);
+      entries.push_back(big);
+    }
+    std::string bytes;
+    for (const auto& e : entries) bytes += e + '\0';
+    bytes += std::string(random() % 3, '\0');
+    if (bytes.empty()) continue;
+    StoreFilters(bytes);
+
+    AddLowerFilter("VQD2K");
+    std::string afterAdd = StoredFilters();
+    RemoveLowerFilter("VQD2K");
+    std::string afterRemove = StoredFilters();
+
+    for (const std::string& stored : {afterAdd, afterRemove}) {
+      if (stored == "<none>" || stored == bytes) continue;  // not written
+      ASSERT_GE(stored.size(), 2u) << round;
+      EXPECT_EQ(stored.substr(stored.size() - 2), "\0\0"s) << round;
+    }
+    // The entries with a service, in order; only their case may change (a
+    // list too large to edit is left exactly as it was).
+    auto upper = [](std::string e) {
+      for (char& c : e) c = static_cast<char>(toupper(c));
+      return e;
+    };
+    std::vector<std::string> expected, kept;
+    for (const auto& e : entries)
+      if (std::find(withService.begin(), withService.end(), e) != withService.end() || e.size() >= 900)
+        expected.push_back(upper(e));
+    std::string text = afterRemove == "<none>" ? "" : afterRemove;
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t end = text.find('\0', start);
+      if (end == std::string::npos) end = text.size();
+      std::string entry = text.substr(start, end - start);
+      bool sameText = entry == upper(entry) || bytes.find(entry) != std::string::npos;
+      EXPECT_TRUE(sameText) << entry;
+      if (std::find(expected.begin(), expected.end(), upper(entry)) != expected.end()) kept.push_back(upper(entry));
+      start = end + 1;
+    }
+    EXPECT_EQ(kept, expected) << "round " << round;
+  }
+}

@@ -1,0 +1,21 @@
+// Registry helpers: key deletion that works the same on both families, and
+// the CD-ROM class lower filter list.
+#pragma once
+
+#include <string>
+
+// Deletes a key under HKEY_LOCAL_MACHINE. The NT family deletes only keys
+// without subkeys, so there the direct subkeys go first.
+bool DeleteKey(const std::string& path);
+
+extern const char* const CdromClassKey;
+
+bool AddLowerFilter(const std::string& name);
+bool RemoveLowerFilter(const std::string& name);
+bool CheckLowerFilter(const std::string& name);
+
+// 1-based position in a list text ("A\B\\") of the first entry without a
+// service key; 0 when there is none.
+int FindBadDriver(const std::string& text);
+// Position of sub in text from start (1-based) on, counted from start; 0: none.
+int PosFrom(const std::string& sub, const std::string& text, int start);

@@ -1,0 +1,18 @@
+// The installed driver's registry side: its service key, its install count
+// (a SharedDLLs value named by the driver's full path) and the probes that
+// tell whether the driver of the running family is installed and enabled.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+bool RegCreateVQD(bool create);
+bool RegCreateVQD2K(bool create);
+
+uint32_t GetInstallCount();
+void SetInstallCount(uint32_t count);
+
+bool IsVQDInstalled();
+bool IsVQD2KInstalled();
+bool IsVQD9Installed();
+bool IsDriverInstalled();
