@@ -20,6 +20,7 @@ include(GoogleTest)
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(unit_tests ${UNIT_TEST_SOURCES})
 target_link_libraries(unit_tests PRIVATE vqdcore GTest::gtest GTest::gtest_main)
+target_sources(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tools/payloadcheck.cpp)  # payload: mkpayload's checks
 
 # Sample executables and VxDs with known versions for the version-reader tests.
 include(${CMAKE_SOURCE_DIR}/tools/fixtures.cmake)

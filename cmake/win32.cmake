@@ -26,3 +26,114 @@ add_executable(vqdcheck ${VQD_CORE_SOURCES} platform/win32/win32.cpp tests/win32
 target_include_directories(vqdcheck PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(vqdcheck PRIVATE -static -s)
 target_link_libraries(vqdcheck PRIVATE version setupapi advapi32 user32)
+
+# ---- payload ----------------------------------------------------------------
+# The six carried files become resources of type DATA ("VQD", "VQD_DATE", ...).
+# mkpayload (tools/, built for the build machine) checks them against their
+# times file and writes into ${CMAKE_BINARY_DIR}/payload a copy of each, its
+# date record, payload.rc and payload-versions.txt. It runs on every build and
+# rewrites only what changed, so that a changed payload file rebuilds
+# vqdinst.exe and an invalid one stops the build with its message.
+#
+# Without VQDINST_PAYLOAD_DIR the payload is the sample one: VQD.SYS, VQD2K.SYS
+# (tools/mkpe.sh) and MERIDAX.VXD (mkvxd) generated with the versions of the
+# times file, VQD2K.INF, VQD2K.CAT and DRIVEDB.REG taken from payload/.
+set(VQDINST_PAYLOAD_DIR "" CACHE PATH
+    "Folder with the six files to embed instead of the sample payload")
+set(VQDINST_PAYLOAD_TIMES "" CACHE FILEPATH
+    "Times file of the payload (default: payload.txt in VQDINST_PAYLOAD_DIR, or payload/payload.txt)")
+
+include(ExternalProject)
+set(_vqd_hosttools ${CMAKE_BINARY_DIR}/hosttools)
+ExternalProject_Add(vqd_hosttools
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}/tools
+  BINARY_DIR ${_vqd_hosttools}
+  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE= -DCMAKE_BUILD_TYPE=Release
+  BUILD_ALWAYS ON
+  INSTALL_COMMAND ""
+  BUILD_BYPRODUCTS ${_vqd_hosttools}/mkvxd ${_vqd_hosttools}/mkpayload)
+
+set(_vqd_payload_out ${CMAKE_BINARY_DIR}/payload)
+set(_vqd_payload_names DRIVEDB.REG VQD.SYS VQD2K.SYS MERIDAX.VXD VQD2K.INF VQD2K.CAT)
+set(_vqd_payload_inputs "")
+if(VQDINST_PAYLOAD_DIR)
+  set(_vqd_payload_src ${VQDINST_PAYLOAD_DIR})
+  if(NOT IS_DIRECTORY "${_vqd_payload_src}")
+    message(FATAL_ERROR "VQDINST_PAYLOAD_DIR: ${_vqd_payload_src} is not a folder")
+  endif()
+  set(_vqd_payload_times ${_vqd_payload_src}/payload.txt)
+else()
+  set(_vqd_payload_src ${_vqd_payload_out}/files)
+  set(_vqd_payload_times ${CMAKE_SOURCE_DIR}/payload/payload.txt)
+endif()
+if(VQDINST_PAYLOAD_TIMES)
+  set(_vqd_payload_times ${VQDINST_PAYLOAD_TIMES})
+endif()
+if(NOT EXISTS "${_vqd_payload_times}")
+  message(FATAL_ERROR "Payload times file ${_vqd_payload_times} not found (set VQDINST_PAYLOAD_TIMES)")
+endif()
+
+if(NOT VQDINST_PAYLOAD_DIR)
+  # The VERSION column of the times file, per upper-case file name.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_vqd_payload_times})
+  file(STRINGS ${_vqd_payload_times} _vqd_lines)
+  foreach(_vqd_line IN LISTS _vqd_lines)
+    string(REGEX REPLACE "#.*" "" _vqd_line "${_vqd_line}")
+    string(REGEX MATCHALL "[^ \t\r]+" _vqd_words "${_vqd_line}")
+    list(LENGTH _vqd_words _vqd_count)
+    if(_vqd_count GREATER 1)
+      list(GET _vqd_words 0 _vqd_name)
+      list(GET _vqd_words 1 _vqd_ver)
+      string(TOUPPER "${_vqd_name}" _vqd_name)
+      set(_vqd_version_${_vqd_name} ${_vqd_ver})
+    endif()
+  endforeach()
+  foreach(_vqd_name VQD.SYS VQD2K.SYS MERIDAX.VXD)
+    if(NOT _vqd_version_${_vqd_name} OR _vqd_version_${_vqd_name} STREQUAL "-")
+      message(FATAL_ERROR "${_vqd_payload_times}: no version to generate ${_vqd_name} with")
+    endif()
+  endforeach()
+
+  file(MAKE_DIRECTORY ${_vqd_payload_src})
+  foreach(_vqd_name VQD.SYS VQD2K.SYS)
+    add_custom_command(OUTPUT ${_vqd_payload_src}/${_vqd_name}
+      COMMAND ${CMAKE_COMMAND} -E env VQD_MINGW_CC=${CMAKE_C_COMPILER} VQD_WINDRES=${CMAKE_RC_COMPILER}
+              sh ${CMAKE_SOURCE_DIR}/tools/mkpe.sh ${_vqd_payload_src}/${_vqd_name} ${_vqd_version_${_vqd_name}}
+      DEPENDS ${CMAKE_SOURCE_DIR}/tools/mkpe.sh ${_vqd_payload_times}
+      COMMENT "Generating sample ${_vqd_name} ${_vqd_version_${_vqd_name}}"
+      VERBATIM)
+  endforeach()
+  add_custom_command(OUTPUT ${_vqd_payload_src}/MERIDAX.VXD
+    COMMAND ${_vqd_hosttools}/mkvxd ${_vqd_payload_src}/MERIDAX.VXD ${_vqd_version_MERIDAX.VXD}
+            --product "MERIDAX VxD"
+    DEPENDS vqd_hosttools ${_vqd_hosttools}/mkvxd ${_vqd_payload_times}
+    COMMENT "Generating sample MERIDAX.VXD ${_vqd_version_MERIDAX.VXD}"
+    VERBATIM)
+  foreach(_vqd_name VQD2K.INF VQD2K.CAT DRIVEDB.REG)
+    add_custom_command(OUTPUT ${_vqd_payload_src}/${_vqd_name}
+      COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/payload/${_vqd_name} ${_vqd_payload_src}/${_vqd_name}
+      DEPENDS ${CMAKE_SOURCE_DIR}/payload/${_vqd_name}
+      VERBATIM)
+  endforeach()
+  foreach(_vqd_name IN LISTS _vqd_payload_names)
+    list(APPEND _vqd_payload_inputs ${_vqd_payload_src}/${_vqd_name})
+  endforeach()
+endif()
+
+set(_vqd_payload_embedded "")
+foreach(_vqd_name IN LISTS _vqd_payload_names)
+  list(APPEND _vqd_payload_embedded ${_vqd_payload_out}/${_vqd_name} ${_vqd_payload_out}/${_vqd_name}.date)
+endforeach()
+add_custom_target(vqd_payload
+  COMMAND ${_vqd_hosttools}/mkpayload ${_vqd_payload_src} ${_vqd_payload_times} ${_vqd_payload_out}
+  BYPRODUCTS ${_vqd_payload_out}/payload.rc ${_vqd_payload_out}/payload-versions.txt ${_vqd_payload_embedded}
+  DEPENDS ${_vqd_payload_inputs}
+  COMMENT "Checking the payload in ${_vqd_payload_src}"
+  VERBATIM)
+add_dependencies(vqd_payload vqd_hosttools)
+
+target_sources(vqdinst PRIVATE ${_vqd_payload_out}/payload.rc)
+set_source_files_properties(${_vqd_payload_out}/payload.rc PROPERTIES
+  OBJECT_DEPENDS "${_vqd_payload_embedded}")
+add_dependencies(vqdinst vqd_payload)
+# ---- end payload --------------------------------------------------------------

@@ -1,26 +1,133 @@
 // A console program of the win32 build that runs single library operations
 // against the real system, for the end-to-end tests under Wine. It is not part
-// of vqdinst.exe.
+// of vqdinst.exe. Each command prints one line; "--log" first switches the
+// debug log on (C:\VQDINST.LOG).
 //
-//   vqdcheck version PATH...     prints "PATH=VERSION" per file (GetFileVersion)
-//   vqdcheck family              prints IsNT, Is2K, UnsupportedOS and SystemDir
+//   version PATH...              "PATH=VERSION" per file
+//   family                       IsNT, Is2K, UnsupportedOS and SystemDir
+//   deletekey PATH               DeleteKey under HKEY_LOCAL_MACHINE
+//   addfilter|removefilter|checkfilter NAME
+//   service vqd|vqd2k create|remove
+//   getcount | setcount N | installed
+//   drivedb install|remove       with a temporary directory of its own
+//   legacy probe|remove          the legacy driver of the running family
+//   aspi                         ClearExcludeMiniports
+//   getvalue PATH NAME           "TYPE HEXBYTES" of an HKLM value, or "missing"
+//   setvalue PATH NAME TYPE HEX  stores an HKLM value (HEX: bytes, may be empty)
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "package/drivedb.h"
+#include "package/legacy.h"
+#include "package/payload.h"
+#include "platform/platform.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/registry.h"
+#include "vqdlib/service.h"
 #include "vqdlib/system.h"
+
+namespace {
+
+int Result(bool result) {
+  std::printf("result=%d\n", result ? 1 : 0);
+  return 0;
+}
+
+int GetValue(const std::string& path, const std::string& name) {
+  plat::RegKey key = 0;
+  uint8_t data[4096];
+  uint32_t type = 0, size = sizeof data;
+  if (plat::RegOpenKeyExA(plat::kHKeyLocalMachine, path, plat::kKeyRead, &key) != 0 ||
+      plat::RegQueryValueExA(key, name, &type, data, &size) != 0) {
+    std::printf("missing\n");
+    return 0;
+  }
+  plat::RegCloseKey(key);
+  std::printf("%u ", type);
+  for (uint32_t i = 0; i < size; ++i) std::printf("%02x", data[i]);
+  std::printf("\n");
+  return 0;
+}
+
+int SetValue(const std::string& path, const std::string& name, uint32_t type, const std::string& hex) {
+  std::vector<uint8_t> data;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) data.push_back(static_cast<uint8_t>(std::strtoul(hex.substr(i, 2).c_str(), nullptr, 16)));
+  plat::RegKey key = 0;
+  if (plat::RegCreateKeyA(plat::kHKeyLocalMachine, path, &key) != 0) return Result(false);
+  bool ok = plat::RegSetValueExA(key, name, type, data.data(), static_cast<uint32_t>(data.size())) == 0;
+  plat::RegCloseKey(key);
+  return Result(ok);
+}
+
+bool LegacyProbe() {
+  if (IsNT && !Is2K) return IsBremcoInstalled();
+  if (Is2K) return IsBremco2KInstalled();
+  return IsPlovantInstalled();
+}
+
+bool LegacyRemove() {
+  if (IsNT && !Is2K) return RemoveBremco();
+  if (Is2K) return RemoveBremco2K();
+  return RemovePlovant();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   InitLibrary();
-  if (argc >= 2 && std::strcmp(argv[1], "version") == 0) {
-    for (int i = 2; i < argc; ++i) std::printf("%s=%s\n", argv[i], GetFileVersion(argv[i]).c_str());
-    return 0;
+  std::vector<std::string> a(argv + 1, argv + argc);
+  if (!a.empty() && a[0] == "--log") {
+    DebugEnabled = true;
+    OpenDebugLog();
+    a.erase(a.begin());
   }
-  if (argc == 2 && std::strcmp(argv[1], "family") == 0) {
+  const std::string command = a.empty() ? "" : a[0];
+  const size_t n = a.size();
+  int rc = 2;
+  if (command == "version" && n >= 2) {
+    for (size_t i = 1; i < n; ++i) std::printf("%s=%s\n", a[i].c_str(), GetFileVersion(a[i]).c_str());
+    rc = 0;
+  } else if (command == "family" && n == 1) {
     std::printf("IsNT=%d Is2K=%d UnsupportedOS=%d SystemDir=%s\n", IsNT, Is2K, UnsupportedOS, SystemDir.c_str());
-    return 0;
+    rc = 0;
+  } else if (command == "deletekey" && n == 2) {
+    rc = Result(DeleteKey(a[1]));
+  } else if (command == "addfilter" && n == 2) {
+    rc = Result(AddLowerFilter(a[1]));
+  } else if (command == "removefilter" && n == 2) {
+    rc = Result(RemoveLowerFilter(a[1]));
+  } else if (command == "checkfilter" && n == 2) {
+    rc = Result(CheckLowerFilter(a[1]));
+  } else if (command == "service" && n == 3) {
+    bool create = a[2] == "create";
+    rc = Result(a[1] == "vqd" ? RegCreateVQD(create) : RegCreateVQD2K(create));
+  } else if (command == "getcount" && n == 1) {
+    std::printf("count=%u\n", GetInstallCount());
+    rc = 0;
+  } else if (command == "setcount" && n == 2) {
+    SetInstallCount(static_cast<uint32_t>(std::strtoul(a[1].c_str(), nullptr, 10)));
+    rc = 0;
+  } else if (command == "installed" && n == 1) {
+    rc = Result(IsDriverInstalled());
+  } else if (command == "drivedb" && n == 2) {
+    TempDir = MakeTempDir();
+    bool result = InstallDriveDB(a[1] == "install");
+    DeleteTempDir(TempDir);
+    rc = Result(result);
+  } else if (command == "legacy" && n == 2) {
+    rc = Result(a[1] == "probe" ? LegacyProbe() : LegacyRemove());
+  } else if (command == "aspi" && n == 1) {
+    rc = Result(ClearExcludeMiniports());
+  } else if (command == "getvalue" && n == 3) {
+    rc = GetValue(a[1], a[2]);
+  } else if (command == "setvalue" && (n == 4 || n == 5)) {
+    rc = SetValue(a[1], a[2], static_cast<uint32_t>(std::strtoul(a[3].c_str(), nullptr, 10)), n == 5 ? a[4] : "");
+  } else {
+    std::fprintf(stderr, "vqdcheck: unknown command\n");
   }
-  std::fprintf(stderr, "usage: vqdcheck version PATH... | vqdcheck family\n");
-  return 2;
+  CloseDebugLog();
+  return rc;
 }
