@@ -1,0 +1,266 @@
+# shellcheck shell=bash
+# Helpers for the end-to-end tests: the real vqdinst.exe under Wine.
+#
+# CTest passes the settings through the environment:
+#   WINEPREFIX         the prefix made by setup.sh (one per test run)
+#   VQD_WIN32_DIR      the win32 build directory
+#   VQD_EXE            vqdinst.exe of the win32 build
+#   VQD_PROBE          probe.exe of the win32 build (tools/probe.c)
+#   VQD_CHECK          vqdcheck.exe of the win32 build
+#   VQD_PAYLOAD_TIMES  the times file the win32 build embedded the payload with
+#   VQD_VERSION        the project version, stamped into the exe as FileVersion
+#   VQD_E2E_WORK       folder for the scratch folders of the tests
+#
+# A test script sources this file, calls e2e_begin, runs the program with
+# e2e_run and records checks with check_*; a failed check is reported and the
+# script goes on, so one run shows every difference. e2e_finish exits 1 when
+# any check failed.
+
+E2E_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=../../tools/wine-env.sh
+source "$E2E_LIB_DIR/../../tools/wine-env.sh"
+
+E2E_FAILED=0
+E2E_CHECKS=0
+E2E_OUT=""        # probe output of the last run
+E2E_RC=""         # exit code of the last run ("" when the probe gave none)
+E2E_ARGS=""       # arguments of the last run, for messages
+E2E_LOG="$WINEPREFIX/drive_c/VQDINST.LOG"
+
+e2e_die() {
+    echo "ERROR: $*" >&2
+    exit 2
+}
+
+# e2e_begin NAME [OS]: fresh scratch folder as the current directory, state
+# the program may have left reset, reported Windows version set.
+e2e_begin() {
+    local name=$1 os=${2:-}
+    local v
+    for v in WINEPREFIX VQD_EXE VQD_PROBE VQD_VERSION VQD_E2E_WORK; do
+        [ -n "${!v:-}" ] || e2e_die "$v is not set (run the tests through ctest)"
+    done
+    [ -f "$WINEPREFIX/.vqd-ready" ] || e2e_die "no prefix at $WINEPREFIX (the e2e.prefix fixture did not run)"
+    [ -f "$VQD_PROBE" ] || e2e_die "missing $VQD_PROBE (build the win32 build first)"
+    E2E_NAME=$name
+    E2E_SCRATCH="$VQD_E2E_WORK/$name"
+    rm -rf "$E2E_SCRATCH"
+    if ! mkdir -p "$E2E_SCRATCH" || ! cd "$E2E_SCRATCH"; then
+        e2e_die "cannot use $E2E_SCRATCH"
+    fi
+    e2e_reset
+    if [ -n "$os" ]; then
+        vqd_set_os "$os" || e2e_die "cannot set Windows version $os"
+    fi
+    E2E_OS=${os:-default}
+}
+
+e2e_need_exe() {
+    [ -f "$VQD_EXE" ] || e2e_die "missing $VQD_EXE (build the win32 build first)"
+}
+
+# Removes what the program leaves behind: the log and its registry key.
+e2e_reset() {
+    rm -f "$E2E_LOG"
+    wine reg delete 'HKCU\Software\Velcordia' /f </dev/null >/dev/null 2>&1 || true
+}
+
+# e2e_probe [PROBE OPTIONS] -- PROGRAM ARGS...: runs the probe; E2E_OUT gets
+# its report, E2E_RC the exit code from its EXIT line (empty after TIMEOUT or
+# NOBUTTON, so a check_rc then fails and shows the report).
+e2e_probe() {
+    local err="$E2E_SCRATCH/stderr.txt"
+    E2E_ARGS="$*"
+    # Standard error goes to a file, never into the pipe: see wine-env.sh.
+    E2E_OUT=$(wine "$VQD_PROBE" --timeout 30000 "$@" </dev/null 2>"$err")
+    if [ -s "$err" ]; then
+        E2E_OUT+=$'\n'$(sed 's/^/STDERR /' "$err")
+    fi
+    E2E_RC=$(e2e_fact EXIT)
+}
+
+# e2e_run ARGS...: vqdinst.exe ARGS under the probe, every box answered with
+# OK (or E2E_CLICK=ID), the marker window looked for while a box is up.
+e2e_run() {
+    e2e_need_exe
+    e2e_probe --marker --click "${E2E_CLICK:-1}" -- "$(vqd_winpath "$VQD_EXE")" "$@"
+    E2E_ARGS="vqdinst $*"
+}
+
+# e2e_run_direct ARGS...: plain `wine vqdinst.exe ARGS`; E2E_RC is the code
+# as Linux sees it (the low byte). For runs that show no box.
+e2e_run_direct() {
+    e2e_need_exe
+    E2E_ARGS="wine vqdinst $*"
+    E2E_OUT=""
+    timeout 60 wine "$VQD_EXE" "$@" </dev/null >/dev/null 2>&1
+    E2E_RC=$?
+}
+
+# e2e_fact KEY: the value of the first report line "KEY value" (escaped).
+e2e_fact() {
+    printf '%s\n' "$E2E_OUT" | sed -n "s/^$1 //p; s/^$1\$//p" | head -n 1
+}
+
+# e2e_count KEY: how many report lines start with KEY.
+e2e_count() {
+    printf '%s\n' "$E2E_OUT" | grep -c "^$1\\( \\|\$\\)"
+}
+
+# e2e_unescape TEXT: the probe's one-line form back to the real text.
+e2e_unescape() {
+    printf '%b' "$1"
+}
+
+# e2e_box_lines: the body of the first box, one line per CR-separated line.
+e2e_box_lines() {
+    e2e_unescape "$(e2e_fact TEXT)" | tr '\r' '\n'
+    echo
+}
+
+# e2e_log_lines: the log with CRLF line ends turned into LF.
+e2e_log_lines() {
+    [ -f "$E2E_LOG" ] && tr -d '\r' <"$E2E_LOG"
+}
+
+# e2e_log_dump: the log, indented, for failure messages.
+e2e_log_dump() {
+    echo
+    e2e_log_lines | sed 's/^/  > /'
+}
+
+# --- checks ----------------------------------------------------------------
+
+e2e_pass() {
+    E2E_CHECKS=$((E2E_CHECKS + 1))
+}
+
+e2e_fail() {
+    E2E_CHECKS=$((E2E_CHECKS + 1))
+    E2E_FAILED=$((E2E_FAILED + 1))
+    echo "FAIL [$E2E_NAME/$E2E_OS] $E2E_ARGS: $*"
+    if [ -n "$E2E_OUT" ]; then
+        printf '%s\n' "$E2E_OUT" | sed 's/^/  | /'
+    fi
+}
+
+# check_eq WHAT EXPECTED ACTUAL
+check_eq() {
+    if [ "$2" = "$3" ]; then
+        e2e_pass
+    else
+        e2e_fail "$1: expected '$2', got '$3'"
+    fi
+}
+
+check_rc() {
+    check_eq "exit code" "$1" "$E2E_RC"
+}
+
+check_nobox() {
+    if [ "$(e2e_count NOBOX)" = 1 ] && [ "$(e2e_count CAPTION)" = 0 ]; then
+        e2e_pass
+    else
+        e2e_fail "expected no message box"
+    fi
+}
+
+# check_report_line LINE: the probe reported exactly this line.
+check_report_line() {
+    if printf '%s\n' "$E2E_OUT" | grep -qxF -- "$1"; then
+        e2e_pass
+    else
+        e2e_fail "no report line '$1'"
+    fi
+}
+
+check_exists() {
+    if [ -e "$1" ]; then e2e_pass; else e2e_fail "$1 should exist"; fi
+}
+
+check_absent() {
+    if [ -e "$1" ]; then e2e_fail "$1 should not exist"; else e2e_pass; fi
+}
+
+# check_log_line N EXPECTED: line N of the log is exactly EXPECTED.
+check_log_line() {
+    check_eq "log line $1" "$2" "$(e2e_log_lines | sed -n "$1p")"
+}
+
+# check_log_match N ERE: line N of the log matches the extended regex.
+check_log_match() {
+    local line
+    line=$(e2e_log_lines | sed -n "$1p")
+    if printf '%s\n' "$line" | grep -qE -- "$2"; then
+        e2e_pass
+    else
+        e2e_fail "log line $1 '$line' does not match /$2/"
+    fi
+}
+
+check_log_banner() {
+    check_log_match 1 "^VQDINST ${VQD_VERSION//./\\.} log file created [^ ].*[0-9]"
+}
+
+check_log_has() {
+    if e2e_log_lines | grep -qxF -- "$1"; then
+        e2e_pass
+    else
+        e2e_fail "log has no line '$1'; log is:$(e2e_log_dump)"
+    fi
+}
+
+check_log_lacks() {
+    if e2e_log_lines | grep -qxF -- "$1"; then
+        e2e_fail "log should not have the line '$1'"
+    else
+        e2e_pass
+    fi
+}
+
+# check_log_order LINE...: the lines occur in the log in this order.
+check_log_order() {
+    local want prev=0 n
+    for want in "$@"; do
+        n=$(e2e_log_lines | grep -nxF -- "$want" | head -n 1 | cut -d: -f1)
+        if [ -z "$n" ] || [ "$n" -le "$prev" ]; then
+            e2e_fail "log lines out of order or missing at '$want'; log is:$(e2e_log_dump)"
+            return
+        fi
+        prev=$n
+    done
+    e2e_pass
+}
+
+# Every line of the log ends in CR LF, as a Windows text file does.
+check_log_crlf() {
+    if [ ! -s "$E2E_LOG" ]; then
+        e2e_fail "log $E2E_LOG missing or empty"
+    elif [ "$(grep -c $'\r$' "$E2E_LOG")" = "$(wc -l <"$E2E_LOG")" ] &&
+         [ "$(tail -c 2 "$E2E_LOG" | od -An -c | tr -d ' ')" = '\r\n' ]; then
+        e2e_pass
+    else
+        e2e_fail "log lines do not all end in CR LF"
+    fi
+}
+
+# make_files FILE...: small files in the current directory.
+make_files() {
+    local f
+    for f in "$@"; do
+        echo "left over" >"$f"
+    done
+}
+
+e2e_finish() {
+    if [ "$E2E_FAILED" -ne 0 ]; then
+        echo "$E2E_NAME: $E2E_FAILED of $E2E_CHECKS checks failed"
+        exit 1
+    fi
+    if [ "$E2E_CHECKS" -eq 0 ]; then
+        echo "$E2E_NAME: no checks ran"
+        exit 1
+    fi
+    echo "$E2E_NAME: all $E2E_CHECKS checks passed"
+    exit 0
+}

@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Builds vqdinst.exe and runs it under Wine in the current directory.
+#
+#   ./vqdinst.sh [--os VERSION] [--direct] [--click ID]... [--] SWITCHES...
+#
+#   --os VERSION  Windows version Wine reports: win98, nt40, win2k (default),
+#                 winxp or win7
+#   --direct      run the program without the probe even with no display
+#   --click ID    button to press in the next message box under the probe
+#                 (1 = OK, 2 = Cancel, 6 = Yes, 7 = No; default OK)
+#
+# The program runs in the project's own prefix, .wine/ beside this script,
+# made on first use. With DISPLAY set its windows appear on that display.
+# Without one Wine uses its null graphics driver: windows exist but nobody
+# can see them, so the program runs under tools/probe.c, which prints each
+# message box (CAPTION, TEXT, BUTTON lines) and presses a button.
+#
+# Exit code: the program's (the low byte, as Wine hands it to Linux);
+# 125 when building or preparing Wine failed.
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+os=win2k
+direct=0
+clicks=()
+
+usage() {
+    sed -n '4,10s/^# \{0,1\}//p' "$root/vqdinst.sh" >&2
+    exit 125
+}
+
+while [ $# -gt 0 ]; do
+    case $1 in
+        --os) [ $# -ge 2 ] || usage; os=$2; shift 2 ;;
+        --os=*) os=${1#--os=}; shift ;;
+        --direct) direct=1; shift ;;
+        --click) [ $# -ge 2 ] || usage; clicks+=(--click "$2"); shift 2 ;;
+        --help) usage ;;
+        --) shift; break ;;
+        *) break ;;
+    esac
+done
+
+fail() {
+    echo "vqdinst.sh: $*" >&2
+    exit 125
+}
+
+# shellcheck source=tools/wine-env.sh
+source "$root/tools/wine-env.sh"
+vqd_check_os "$os" || exit 125
+
+"$root/tools/deps.sh" || fail "missing build or Wine packages"
+
+win32="$root/build/win32"
+if [ ! -f "$win32/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$win32" -DCMAKE_TOOLCHAIN_FILE="$root/tools/mingw32.cmake" \
+        -DCMAKE_BUILD_TYPE=Release >&2 || fail "configuring build/win32 failed"
+fi
+cmake --build "$win32" -j2 >&2 || fail "building build/win32 failed"
+
+export WINEPREFIX="$root/.wine"
+if [ ! -f "$WINEPREFIX/.vqd-ready" ]; then
+    echo "vqdinst.sh: creating the Wine prefix $WINEPREFIX" >&2
+    vqd_prefix_create "$WINEPREFIX" || fail "creating the Wine prefix failed"
+fi
+if [ -n "${DISPLAY:-}" ]; then
+    graphics=x11
+else
+    graphics=null
+fi
+vqd_configure "$os" "$graphics" || fail "setting up the Wine prefix failed"
+
+# The probe's report with each box body spread over indented lines.
+show_report() {
+    local line
+    while IFS= read -r line; do
+        case $line in
+            "TEXT "*)
+                echo "TEXT"
+                { printf '%b' "${line#TEXT }"; echo; } | tr '\r' '\n' | sed 's/^/  | /'
+                ;;
+            *) printf '%s\n' "$line" ;;
+        esac
+    done
+}
+
+if [ "$direct" = 1 ] || [ "$graphics" = x11 ]; then
+    wine "$win32/vqdinst.exe" "$@"
+else
+    wine "$win32/probe.exe" --timeout 0 "${clicks[@]}" -- "$(vqd_winpath "$win32/vqdinst.exe")" "$@" | show_report
+    exit "${PIPESTATUS[0]}"
+fi
