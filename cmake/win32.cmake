@@ -132,8 +132,10 @@ add_custom_target(vqd_payload
   VERBATIM)
 add_dependencies(vqd_payload vqd_hosttools)
 
-target_sources(vqdinst PRIVATE ${_vqd_payload_out}/payload.rc)
 set_source_files_properties(${_vqd_payload_out}/payload.rc PROPERTIES
   OBJECT_DEPENDS "${_vqd_payload_embedded}")
-add_dependencies(vqdinst vqd_payload)
+foreach(_vqd_target vqdinst vqdcheck)
+  target_sources(${_vqd_target} PRIVATE ${_vqd_payload_out}/payload.rc)
+  add_dependencies(${_vqd_target} vqd_payload)
+endforeach()
 # ---- end payload --------------------------------------------------------------

@@ -16,7 +16,6 @@ SYS32="$WINEPREFIX/drive_c/windows/system32"
 
 # vqdcheck ARGS...: its one line of output.
 vqdcheck() {
-    E2E_ARGS="vqdcheck $*"
     wine "$VQD_CHECK" "$@" </dev/null 2>/dev/null | tr -d '\r'
 }
 # hex TEXT: the bytes of TEXT (printf escapes such as \0 allowed) in hex.
@@ -31,7 +30,7 @@ hklm_delete_value() {
 }
 reset_registry() {
     local k
-    for k in VQD VQD2K VQDTESTA VQDTESTX BREMCO BREMCO2k Aspi32; do hklm_delete "$SERVICES\\$k"; done
+    for k in VQD VQD2K VQDTESTA VQDTESTXVQD2K BREMCO BREMCO2k Aspi32; do hklm_delete "$SERVICES\\$k"; done
     hklm_delete_value "$CLASS" LowerFilters
     hklm_delete "$SHARED"
     hklm_delete 'SOFTWARE\Velcordia'
@@ -49,18 +48,25 @@ set_filters() {
 }
 reset_registry
 mkdir -p "$SYS32/drivers" "$SYS32/iosubsys"
+# The CD-ROM device class, as every Windows 2000 has it.
+vqdcheck setvalue "$CLASS" Class 1 "$(hex 'CDROM\0')" >/dev/null
 
 # ---- key deletion
-vqdcheck setvalue 'SOFTWARE\VqdTest\A' x 4 01000000 >/dev/null
-vqdcheck setvalue 'SOFTWARE\VqdTest\B' x 4 01000000 >/dev/null
-check_eq "delete key with two subkeys" "result=1" "$(vqdcheck deletekey 'SOFTWARE\VqdTest')"
-check_eq "deleted" "missing" "$(vqdcheck getvalue 'SOFTWARE\VqdTest\A' x)"
-vqdcheck setvalue 'SOFTWARE\VqdTest\A\INNER' x 4 01000000 >/dev/null
 if [ "$os" = win98 ]; then
-    # The whole tree goes at once (a single chain: see the Wine notes).
-    check_eq "delete tree" "result=1" "$(vqdcheck deletekey 'SOFTWARE\VqdTest')"
+    # The whole tree goes with one call. Wine's 9x mode deletes only a single
+    # chain of subkeys correctly (siblings make it fail half-way), so that is
+    # what is checked here; the unit tests cover wider trees.
+    vqdcheck setvalue 'SOFTWARE\VqdTest\A\INNER' x 4 01000000 >/dev/null
+    rm -f "$E2E_LOG"
+    check_eq "delete tree" "result=1" "$(vqdcheck --log deletekey 'SOFTWARE\VqdTest')"
     check_eq "tree deleted" "missing" "$(vqdcheck getvalue 'SOFTWARE\VqdTest\A\INNER' x)"
+    check_log_line 2 'DK: 9X: DeleteKey SOFTWARE\VqdTest SUCCESS'
 else
+    vqdcheck setvalue 'SOFTWARE\VqdTest\A' x 4 01000000 >/dev/null
+    vqdcheck setvalue 'SOFTWARE\VqdTest\B' x 4 01000000 >/dev/null
+    check_eq "delete key with two subkeys" "result=1" "$(vqdcheck deletekey 'SOFTWARE\VqdTest')"
+    check_eq "deleted" "missing" "$(vqdcheck getvalue 'SOFTWARE\VqdTest\A' x)"
+    vqdcheck setvalue 'SOFTWARE\VqdTest\A\INNER' x 4 01000000 >/dev/null
     rm -f "$E2E_LOG"
     check_eq "delete nested key" "result=0" "$(vqdcheck --log deletekey 'SOFTWARE\VqdTest')"
     check_eq "inner level stays" "4 01000000" "$(vqdcheck getvalue 'SOFTWARE\VqdTest\A\INNER' x)"
@@ -86,7 +92,7 @@ ALF: Writing LowerFilter value VQD2K\\\\
 ALF: Succeeded" "$(e2e_log_lines | tail -n +2)"
 
 service VQDTESTA
-service VQDTESTX
+service VQDTESTXVQD2K
 set_filters 'ghost\0vqdtesta\0VQDTESTXVQD2K\0\0'
 check_eq "add sweeps and matches whole entries" "result=1" "$(vqdcheck addfilter vqd2k)"
 check_eq "stored" "7 $(hex 'VQD2K\0VQDTESTA\0VQDTESTXVQD2K\0\0')" "$(filters)"
