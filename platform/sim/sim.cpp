@@ -394,7 +394,7 @@ namespace plat {
 uint32_t GetLastError() { return M().lastError; }
 
 bool GetVersionExA(OsVersionInfo* info) {
-  if (info->size != 148) return false;
+  if (info->size != 148 || Failing("GetVersionExA")) return false;
   *info = M().version;
   return true;
 }
@@ -414,6 +414,7 @@ uint32_t GetWindowsDirectoryA(char* buf, uint32_t size) {
 }
 
 uint32_t GetEnvironmentVariableA(const char* name, char* buf, uint32_t size) {
+  if (Failing("GetEnvironmentVariableA", name)) return 0;
   auto it = M().environment.find(Upper(name));
   if (it == M().environment.end()) {
     M().lastError = 203;  // ERROR_ENVVAR_NOT_FOUND
@@ -511,7 +512,7 @@ bool SetFileTime(FileHandle file, const FileTime* creation, const FileTime* last
 
 bool GetFileTime(FileHandle file, FileTime* creation, FileTime* lastAccess, FileTime* lastWrite) {
   auto it = M().files.find(file);
-  if (it == M().files.end()) return false;
+  if (it == M().files.end() || Failing("GetFileTime", it->second.key)) return false;
   const sim::Times& t = TimesOf(it->second.key);
   if (creation) *creation = t.creation;
   if (lastAccess) *lastAccess = t.lastAccess;
@@ -652,6 +653,7 @@ FindHandle FindFirstFileA(const std::string& pattern, FindData* found) {
 }
 
 bool FindNextFileA(FindHandle find, FindData* found) {
+  if (Failing("FindNextFileA")) return false;
   auto it = M().searches.find(find);
   if (it == M().searches.end() || it->second.next >= it->second.entries.size()) {
     M().lastError = 18;  // ERROR_NO_MORE_FILES
@@ -738,6 +740,7 @@ bool VerQueryValueA(void* block, uint32_t blockSize, const std::string& subBlock
 // ---------------------------------------------------------------- resources
 
 ResourceHandle FindResourceA(const std::string& name, const std::string& type) {
+  if (Failing("FindResourceA", name)) return 0;
   const auto& res = M().resources;
   for (size_t i = 0; i < res.size(); ++i)
     if (res[i].name == Upper(name) && res[i].type == Upper(type)) return static_cast<ResourceHandle>(i + 1);
@@ -779,6 +782,7 @@ long RegCreateKeyExA(RegKey root, const std::string& subKey, uint32_t access, Re
 }
 
 long RegCloseKey(RegKey key) {
+  if (Failing("RegCloseKey")) return kErrorAccessDenied;
   if (key == kHKeyLocalMachine || key == kHKeyCurrentUser) return 0;
   return M().keys.erase(key) == 1 ? 0 : 6;
 }
@@ -1012,6 +1016,7 @@ ProcessHandle CreateProcessA(const std::string& commandLine, uint16_t showWindow
 }
 
 uint32_t WaitForProcess(ProcessHandle process) {
+  if (Failing("WaitForProcess")) return 0xFFFFFFFFu;  // as when the exit code cannot be read
   auto it = M().running.find(process);
   if (it == M().running.end()) return 0xFFFFFFFFu;
   uint32_t code = it->second;
@@ -1045,13 +1050,14 @@ WindowHandle CreateMarkerWindow(const std::string& name) {
 }
 
 bool DestroyWindow(WindowHandle window) {
+  if (Failing("DestroyWindow")) return false;
   if (window == 0 || window != M().markerWindow) return false;
   M().markerWindow = 0;
   return true;
 }
 
 bool UnregisterClassA(const std::string& name) {
-  (void)name;
+  if (Failing("UnregisterClassA", name)) return false;
   if (!M().markerClass || M().markerWindow) return false;
   M().markerClass = false;
   return true;

@@ -101,6 +101,18 @@ for marker in E2E-INF-MARKER-ONE E2E-REG-MARKER E2E-CAT-MARKER 4.90.0.3000; do
   check "exe holds $marker" yes "$(has "$marker" "$exe")"
 done
 
+# ---- the program reports that payload: its manifest under Wine, when the
+# test run has a prefix (CTest's e2e fixture)
+if [ -n "${WINEPREFIX:-}" ] && [ -f "$WINEPREFIX/.vqd-ready" ]; then
+  source "$src/tools/wine-env.sh"
+  vqd_set_os win2k
+  mkdir -p "$work/run" && rm -f "$work/run/VQDINST.MFT"
+  (cd "$work/run" && wine "$exe" /MANIFEST </dev/null >/dev/null 2>&1)
+  check "manifest exit code" 8 $?
+  check "manifest lists the other payload" "$(cat "$out/payload-versions.txt")" \
+    "$(tail -n +2 "$work/run/VQDINST.MFT" 2>/dev/null | tr -d '\r')"
+fi
+
 # ---- rebuilds: none without a change, the exe again after one
 touch "$logs/stamp"
 sleep 1
