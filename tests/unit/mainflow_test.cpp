@@ -2,9 +2,6 @@
 // cleans up, run against the simulated machine.
 #include "app/mainflow.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "app/cmdline.h"
 #include "app/flags.h"
 #include "app/runstate.h"
@@ -18,9 +15,7 @@ class MainFlowTest : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
-    std::ifstream in(std::string(VQD_FIXTURE_DIR) + "/ver_5_1_26_0.sys", std::ios::binary);
-    sim::WriteFile("C:\\SETUP\\VQDINST.EXE",
-                   std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    sim::WriteFile("C:\\SETUP\\VQDINST.EXE", Fixture("ver_5_1_26_0.sys"));
   }
   // Runs the program as a fresh process would: library initialisation first.
   static int Run(const Args& args) {

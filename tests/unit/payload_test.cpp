@@ -1,8 +1,5 @@
 // Extraction of the carried files with their file times, the private
 // temporary directory, and the "/UNPACK" and "/MANIFEST" modes.
-#include <fstream>
-#include <iterator>
-
 #include "app/mainflow.h"
 #include "package/drivedb.h"
 #include "package/payload.h"
@@ -12,12 +9,6 @@ using Lines = std::vector<std::string>;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
-
-Bytes Fixture(const std::string& name) {
-  std::ifstream in(std::string(VQD_FIXTURE_DIR) + "/" + name, std::ios::binary);
-  EXPECT_TRUE(in.good()) << name;
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 

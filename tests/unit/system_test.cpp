@@ -1,20 +1,11 @@
 // Windows family detection, directories, the administrator test and the
 // FileVersion reader over executables and VxDs.
-#include <fstream>
-#include <iterator>
-
 #include "sim_fixture.h"
 
 using Lines = std::vector<std::string>;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
-
-Bytes Fixture(const std::string& name) {
-  std::ifstream in(std::string(VQD_FIXTURE_DIR) + "/" + name, std::ios::binary);
-  EXPECT_TRUE(in.good()) << name;
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 void Put32(Bytes* b, size_t at, uint32_t v) {
   if (b->size() < at + 4) b->resize(at + 4);
