@@ -2,11 +2,15 @@
 enable_testing()
 
 option(VQD_SANITIZE "Build the host code with AddressSanitizer and UBSan" ON)
+option(VQD_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
 if(VQD_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
 add_compile_options(-Wall -Wextra)
+if(VQD_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)  # coverage for the fuzzers
+endif()
 
 add_library(vqdcore STATIC
   ${VQD_CORE_SOURCES}
@@ -33,4 +37,15 @@ gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
 set(VQDINST_WIN32_DIR "" CACHE PATH "Build directory of the win32 build (enables the Wine tests)")
 if(VQDINST_WIN32_DIR)
   add_subdirectory(tests/e2e)
+endif()
+
+# libFuzzer targets: CC=clang CXX=clang++ cmake -S . -B build/fuzz -DVQD_FUZZ=ON
+# then e.g. build/fuzz/lowerfilter_fuzz -max_total_time=60
+if(VQD_FUZZ)
+  foreach(fuzzer verinfo lowerfilter version)
+    add_executable(${fuzzer}_fuzz tests/fuzz/${fuzzer}_fuzz.cpp)
+    target_link_libraries(${fuzzer}_fuzz PRIVATE vqdcore)
+    target_compile_options(${fuzzer}_fuzz PRIVATE -fsanitize=fuzzer)
+    target_link_options(${fuzzer}_fuzz PRIVATE -fsanitize=fuzzer)
+  endforeach()
 endif()
