@@ -30,15 +30,9 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
   return words;
 }
 
-static std::string UpperAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
 void ReadArguments(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
-    std::string s = UpperAscii(arg);
+    std::string s = UpperCase(arg);
     if (s == "/INSTALL") {
       InstallSwitch = true;
     } else if (s == "/REMOVE") {

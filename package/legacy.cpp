@@ -22,20 +22,15 @@ struct Probe {
 bool RunProbe(const Probe& probe) {
   DebugLog(probe.start);
   bool result = false;
-  if (!SystemDir.empty()) {
-    plat::FindData found;
-    plat::FindHandle find = plat::FindFirstFileA(SystemDir + probe.file, &found);
-    if (find != plat::kInvalidFind) {
-      DebugLog(probe.foundFile);
-      plat::RegKey key = 0;
-      if (!probe.serviceKey) {
-        result = true;
-      } else if (plat::RegOpenKeyA(plat::kHKeyLocalMachine, probe.serviceKey, &key) == 0) {
-        DebugLog(probe.foundKey);
-        result = true;
-        plat::RegCloseKey(key);
-      }
-      plat::FindClose(find);
+  if (!SystemDir.empty() && FileFound(SystemDir + probe.file)) {
+    DebugLog(probe.foundFile);
+    plat::RegKey key = 0;
+    if (!probe.serviceKey) {
+      result = true;
+    } else if (plat::RegOpenKeyA(plat::kHKeyLocalMachine, probe.serviceKey, &key) == 0) {
+      DebugLog(probe.foundKey);
+      result = true;
+      plat::RegCloseKey(key);
     }
   }
   DebugLog(result ? probe.installed : probe.notInstalled);

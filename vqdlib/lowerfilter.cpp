@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
 #include "vqdlib/registry.h"
+#include "vqdlib/system.h"
 
 const char* const CdromClassKey =
     "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E965-E325-11CE-BFC1-08002BE10318}";
@@ -17,12 +18,6 @@ namespace {
 const uint32_t kValueBuffer = 1025;  // the most value data that is read
 const char* const kServices = "SYSTEM\\CurrentControlSet\\Services\\";
 
-std::string Upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
-}
-
 // Reads LowerFilters as list text; the query's result code.
 long ReadList(plat::RegKey key, std::string* list) {
   std::vector<uint8_t> buffer(kValueBuffer, 0);
@@ -31,7 +26,7 @@ long ReadList(plat::RegKey key, std::string* list) {
   list->clear();
   if (rc == 0) {
     for (uint32_t i = 0; i < size && i < kValueBuffer; ++i) *list += buffer[i] == 0 ? '\\' : static_cast<char>(buffer[i]);
-    *list = Upper(*list);
+    *list = UpperCase(*list);
   }
   return rc;
 }
@@ -113,7 +108,7 @@ bool AddLowerFilter(const std::string& name) {
   DebugLog("ALF");
   if (name.empty()) return true;
   DebugLog("ALF: new filter not empty: " + name);
-  const std::string upper = Upper(name);
+  const std::string upper = UpperCase(name);
   const size_t length = upper.size();
   plat::RegKey key = 0;
   bool result = plat::RegOpenKeyA(plat::kHKeyLocalMachine, CdromClassKey, &key) == 0;
@@ -172,7 +167,7 @@ bool RemoveLowerFilter(const std::string& name) {
   DebugLog("RLF");
   if (name.empty()) return false;
   DebugLog("RLF: Remove filter not empty: " + name);
-  const std::string upper = Upper(name);
+  const std::string upper = UpperCase(name);
   plat::RegKey key = 0;
   if (plat::RegOpenKeyA(plat::kHKeyLocalMachine, CdromClassKey, &key) != 0) return false;
   DebugLog("RLF: Opened CDROM class");
@@ -206,7 +201,7 @@ bool CheckLowerFilter(const std::string& name) {
   DebugLog("CLF");
   if (name.empty()) return false;
   DebugLog("CLF: Check filter not empty: " + name);
-  const std::string upper = Upper(name);
+  const std::string upper = UpperCase(name);
   plat::RegKey key = 0;
   if (plat::RegOpenKeyExA(plat::kHKeyLocalMachine, CdromClassKey, plat::kKeyRead, &key) != 0) return false;
   std::string list;

@@ -73,14 +73,6 @@ std::string CountedFile(const char** fileName) {
   return SystemDir + "\\IOSUBSYS\\MERIDAX.VXD";
 }
 
-bool FileFound(const std::string& path) {
-  plat::FindData found;
-  plat::FindHandle find = plat::FindFirstFileA(path, &found);
-  if (find == plat::kInvalidFind) return false;
-  plat::FindClose(find);
-  return true;
-}
-
 bool ServiceKeyOpens(const char* path) {
   plat::RegKey key = 0;
   if (plat::RegOpenKeyExA(plat::kHKeyLocalMachine, path, plat::kKeyRead, &key) != 0) return false;

@@ -48,6 +48,20 @@ bool IsAdmin() {
   return false;
 }
 
+std::string UpperCase(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+bool FileFound(const std::string& path) {
+  plat::FindData found;
+  plat::FindHandle find = plat::FindFirstFileA(path, &found);
+  if (find == plat::kInvalidFind) return false;
+  plat::FindClose(find);
+  return true;
+}
+
 static std::string DirectoryText(uint32_t (*query)(char*, uint32_t)) {
   char buffer[261];
   std::memset(buffer, 0, sizeof buffer);

@@ -22,6 +22,12 @@ std::string GetWindowsDir();
 // when there is none.
 std::string GetFileVersion(const std::string& path);
 
+// Letters a-z upper-cased; every other character as it is.
+std::string UpperCase(std::string text);
+
+// True when FindFirstFileA finds the file.
+bool FileFound(const std::string& path);
+
 uint32_t VxdVersionResourceSize(const std::string& path);
 // capacity: the buffer size in, the size of the version data out. Without a
 // buffer, or with a buffer too small, only the size is reported (false).
