@@ -9,7 +9,7 @@ const char* const FlagKey = "Software\\Velcordia\\VQDINST";
 void CreateFlagFile(const std::string& name) {
   if (NoFlag) return;
   DebugLog("CFF: " + name);
-  plat::FileHandle file = plat::CreateFileA(name + ".txt", plat::Access::Write, plat::Disposition::CreateAlways);
+  plat::FileHandle file = plat::CreateFileA(name + ".txt", plat::Access::Write, plat::kFileShareRead | plat::kFileShareWrite, plat::Disposition::CreateAlways);
   if (file == plat::kInvalidFile) return;
   DebugLog("CFF: File created");
   uint32_t written = 0;

@@ -15,6 +15,10 @@ endif()
 add_library(vqdcore STATIC
   ${VQD_CORE_SOURCES}
   platform/sim/sim.cpp
+  platform/sim/registry.cpp
+  platform/sim/files.cpp
+  platform/sim/processes.cpp
+  platform/sim/windows.cpp
   platform/sim/verinfo.cpp
 )
 target_include_directories(vqdcore PUBLIC ${CMAKE_SOURCE_DIR})

@@ -30,7 +30,8 @@ void ResourceToFile(const std::string& name, const std::string& path) {
   } else {
     DebugLog("RTF: Found res");
     if (plat::LoadResourceData(resource, &data, &size)) {
-      plat::FileHandle file = plat::CreateFileA(path, plat::Access::ReadWrite, plat::Disposition::CreateAlways);
+      plat::FileHandle file = plat::CreateFileA(path, plat::Access::ReadWrite, plat::kFileShareRead | plat::kFileShareWrite,
+                                                   plat::Disposition::CreateAlways);
       if (file != plat::kInvalidFile) {
         uint32_t written = 0;
         bool ok = plat::WriteFile(file, data, size, &written);
@@ -54,7 +55,7 @@ void ResourceToFile(const std::string& name, const std::string& path) {
   // its end.
   uint8_t record[24] = {};
   std::memcpy(record, data, size < sizeof record ? size : sizeof record);
-  plat::FileHandle file = plat::CreateFileA(path, plat::Access::Write, plat::Disposition::OpenExisting);
+  plat::FileHandle file = plat::CreateFileA(path, plat::Access::Write, plat::kFileShareRead | plat::kFileShareWrite, plat::Disposition::OpenExisting);
   if (file == plat::kInvalidFile) return;
   plat::FileTime creation = Le64(record), lastAccess = Le64(record + 8), lastWrite = Le64(record + 16);
   plat::SetFileTime(file, &creation, &lastAccess, &lastWrite);

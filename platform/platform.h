@@ -69,7 +69,11 @@ enum class Disposition { CreateAlways, OpenExisting };
 // FILETIME: 100-nanosecond intervals since 1 January 1601 UTC.
 using FileTime = uint64_t;
 
-FileHandle CreateFileA(const std::string& path, Access access, Disposition disposition);
+constexpr uint32_t kFileShareRead = 1;   // FILE_SHARE_READ
+constexpr uint32_t kFileShareWrite = 2;  // FILE_SHARE_WRITE
+
+// shareMode: what other opens of the file may do while this handle is open.
+FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition);
 bool WriteFile(FileHandle file, const void* data, uint32_t size, uint32_t* written);
 bool ReadFile(FileHandle file, void* data, uint32_t size, uint32_t* read);
 // A null pointer leaves that time unchanged / unread.

@@ -34,7 +34,7 @@ std::string DebugLogPath(const std::string& windowsDir) {
 void OpenDebugLog() {
   if (!DebugEnabled || DebugLogOpen) return;
   std::string path = DebugLogPath(GetWindowsDir());
-  LogFile = plat::CreateFileA(path, plat::Access::Write, plat::Disposition::CreateAlways);
+  LogFile = plat::CreateFileA(path, plat::Access::Write, plat::kFileShareRead | plat::kFileShareWrite, plat::Disposition::CreateAlways);
   if (LogFile == plat::kInvalidFile) {
     AbandonLog();
     return;

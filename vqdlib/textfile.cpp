@@ -5,7 +5,7 @@
 
 bool ReadTextLines(const std::string& path, std::vector<std::string>* lines) {
   lines->clear();
-  plat::FileHandle file = plat::CreateFileA(path, plat::Access::Read, plat::Disposition::OpenExisting);
+  plat::FileHandle file = plat::CreateFileA(path, plat::Access::Read, plat::kFileShareRead, plat::Disposition::OpenExisting);
   if (file == plat::kInvalidFile) return false;
   std::string text;
   char buffer[4096];
@@ -29,7 +29,7 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>* lines) {
 }
 
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
-  plat::FileHandle file = plat::CreateFileA(path, plat::Access::Write, plat::Disposition::CreateAlways);
+  plat::FileHandle file = plat::CreateFileA(path, plat::Access::Write, plat::kFileShareRead | plat::kFileShareWrite, plat::Disposition::CreateAlways);
   if (file == plat::kInvalidFile) throw InstallerError("cannot create " + path);
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";

@@ -55,13 +55,12 @@ std::string LocalDateTimeText() {
 
 // ---------------------------------------------------------------- files
 
-FileHandle CreateFileA(const std::string& path, Access access, Disposition disposition) {
+FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition) {
   DWORD rights = access == Access::Read ? GENERIC_READ
                  : access == Access::Write ? GENERIC_WRITE
                                            : GENERIC_READ | GENERIC_WRITE;
-  DWORD share = access == Access::Read ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
   DWORD how = disposition == Disposition::CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
-  HANDLE h = ::CreateFileA(path.c_str(), rights, share, nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = ::CreateFileA(path.c_str(), rights, shareMode, nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
   return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
 }
 

@@ -1,0 +1,331 @@
+// The simulated file system: a real directory tree under the machine's root,
+// names matched without regard to case, and the three file times kept by the
+// simulation. Version information is read from the files by verinfo.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/sim/machine.h"
+#include "platform/sim/verinfo.h"
+
+namespace fs = std::filesystem;
+
+using namespace sim::internal;
+
+namespace plat {
+
+FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition) {
+  (void)shareMode;
+  if (Failing("CreateFileA", path)) return kInvalidFile;
+  std::string host = ToHost(path);
+  if (!IsDir(Parent(host))) {
+    M().lastError = kErrorPathNotFound;
+    return kInvalidFile;
+  }
+  if (IsDir(host)) {
+    M().lastError = kErrorAccessDenied;
+    return kInvalidFile;
+  }
+  bool existed = IsFile(host);
+  int flags = access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
+  if (disposition == Disposition::CreateAlways) {
+    flags |= O_CREAT | O_TRUNC;
+  } else if (!existed) {
+    M().lastError = kErrorFileNotFound;
+    return kInvalidFile;
+  }
+  int fd = open(host.c_str(), flags, 0644);
+  if (fd < 0) {
+    M().lastError = kErrorAccessDenied;
+    return kInvalidFile;
+  }
+  Tick();
+  std::string key = TimeKey(path);
+  if (disposition == Disposition::CreateAlways) {
+    if (!existed) M().times[key] = sim::Times{M().clock, M().clock, M().clock};
+    TimesOf(key).lastWrite = M().clock;
+  }
+  FileHandle h = M().nextHandle++;
+  M().files[h] = OpenFile{fd, key, access};
+  return h;
+}
+
+bool WriteFile(FileHandle file, const void* data, uint32_t size, uint32_t* written) {
+  *written = 0;
+  auto it = M().files.find(file);
+  if (it == M().files.end() || it->second.access == Access::Read) {
+    M().lastError = kErrorAccessDenied;
+    return false;
+  }
+  if (Failing("WriteFile", it->second.key)) return false;
+  ssize_t n = write(it->second.fd, data, size);
+  if (n < 0) return false;
+  *written = static_cast<uint32_t>(n);
+  Tick();
+  TimesOf(it->second.key).lastWrite = M().clock;
+  return static_cast<uint32_t>(n) == size;
+}
+
+bool ReadFile(FileHandle file, void* data, uint32_t size, uint32_t* read) {
+  *read = 0;
+  auto it = M().files.find(file);
+  if (it == M().files.end() || it->second.access == Access::Write) {
+    M().lastError = kErrorAccessDenied;
+    return false;
+  }
+  if (Failing("ReadFile", it->second.key)) return false;
+  ssize_t n = ::read(it->second.fd, data, size);
+  if (n < 0) return false;
+  *read = static_cast<uint32_t>(n);
+  return true;
+}
+
+bool SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite) {
+  auto it = M().files.find(file);
+  if (it == M().files.end() || it->second.access == Access::Read) {
+    M().lastError = kErrorAccessDenied;
+    return false;
+  }
+  if (Failing("SetFileTime", it->second.key)) return false;
+  sim::Times& t = TimesOf(it->second.key);
+  if (creation) t.creation = *creation;
+  if (lastAccess) t.lastAccess = *lastAccess;
+  if (lastWrite) t.lastWrite = *lastWrite;
+  return true;
+}
+
+bool GetFileTime(FileHandle file, FileTime* creation, FileTime* lastAccess, FileTime* lastWrite) {
+  auto it = M().files.find(file);
+  if (it == M().files.end() || Failing("GetFileTime", it->second.key)) return false;
+  const sim::Times& t = TimesOf(it->second.key);
+  if (creation) *creation = t.creation;
+  if (lastAccess) *lastAccess = t.lastAccess;
+  if (lastWrite) *lastWrite = t.lastWrite;
+  return true;
+}
+
+bool CloseHandle(FileHandle file) {
+  auto it = M().files.find(file);
+  if (it == M().files.end()) return false;
+  bool failed = Failing("CloseHandle", it->second.key);
+  close(it->second.fd);
+  M().files.erase(it);
+  return !failed;
+}
+
+bool DeleteFileA(const std::string& path) {
+  if (Failing("DeleteFileA", path)) return false;
+  std::string host = ToHost(path);
+  if (!IsFile(host)) {
+    M().lastError = IsDir(Parent(host)) ? kErrorFileNotFound : kErrorPathNotFound;
+    return false;
+  }
+  if (unlink(host.c_str()) != 0) {
+    M().lastError = kErrorAccessDenied;
+    return false;
+  }
+  M().times.erase(TimeKey(path));
+  return true;
+}
+
+bool CreateDirectoryA(const std::string& path) {
+  if (Failing("CreateDirectoryA", path)) return false;
+  std::string host = ToHost(path);
+  if (IsDir(host) || IsFile(host)) {
+    M().lastError = kErrorAlreadyExists;
+    return false;
+  }
+  if (!IsDir(Parent(host)) || mkdir(host.c_str(), 0755) != 0) {
+    M().lastError = kErrorPathNotFound;
+    return false;
+  }
+  return true;
+}
+
+bool RemoveDirectoryA(const std::string& path) {
+  if (Failing("RemoveDirectoryA", path)) return false;
+  std::string host = ToHost(path);
+  if (!IsDir(host)) {
+    M().lastError = kErrorFileNotFound;
+    return false;
+  }
+  if (rmdir(host.c_str()) != 0) {
+    M().lastError = kErrorDirNotEmpty;
+    return false;
+  }
+  return true;
+}
+
+bool MoveFileA(const std::string& from, const std::string& to) {
+  if (Failing("MoveFileA", from)) return false;
+  std::string src = ToHost(from), dst = ToHost(to);
+  if (!IsFile(src)) {
+    M().lastError = kErrorFileNotFound;
+    return false;
+  }
+  if (IsFile(dst) || IsDir(dst)) {
+    M().lastError = kErrorAlreadyExists;
+    return false;
+  }
+  if (!IsDir(Parent(dst)) || rename(src.c_str(), dst.c_str()) != 0) {
+    M().lastError = kErrorPathNotFound;
+    return false;
+  }
+  sim::Times t = TimesOf(TimeKey(from));
+  M().times.erase(TimeKey(from));
+  M().times[TimeKey(to)] = t;
+  return true;
+}
+
+bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
+  if (Failing("CopyFileA", to)) return false;
+  std::string src = ToHost(from), dst = ToHost(to);
+  if (!IsFile(src)) {
+    M().lastError = kErrorFileNotFound;
+    return false;
+  }
+  if (failIfExists && IsFile(dst)) {
+    M().lastError = 80;  // ERROR_FILE_EXISTS
+    return false;
+  }
+  std::error_code ec;
+  if (!IsDir(Parent(dst)) || !fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec)) {
+    M().lastError = kErrorPathNotFound;
+    return false;
+  }
+  Tick();
+  sim::Times source = TimesOf(TimeKey(from));
+  M().times[TimeKey(to)] = sim::Times{M().clock, M().clock, source.lastWrite};
+  return true;
+}
+
+FindHandle FindFirstFileA(const std::string& pattern, FindData* found) {
+  if (Failing("FindFirstFileA", pattern)) return kInvalidFind;
+  std::string full = FullPath(pattern);
+  size_t slash = full.rfind('\\');
+  std::string dir = full.substr(0, slash), name = full.substr(slash + 1);
+  if (dir.size() == 2) dir += "\\";
+  std::string host = ToHost(dir);
+  Search search;
+  bool all = name == "*" || name == "*.*";
+  if (IsDir(host)) {
+    if (all) {
+      search.entries.push_back(FindData{".", true});
+      search.entries.push_back(FindData{"..", true});
+    }
+    std::vector<std::string> names;
+    if (DIR* d = opendir(host.c_str())) {
+      while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n == "." || n == "..") continue;
+        if (all || Upper(n) == Upper(name)) names.push_back(n);
+      }
+      closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    for (auto& n : names) search.entries.push_back(FindData{n, IsDir(host + "/" + n)});
+  }
+  if (search.entries.empty()) {
+    M().lastError = IsDir(host) ? kErrorFileNotFound : kErrorPathNotFound;
+    return kInvalidFind;
+  }
+  *found = search.entries[0];
+  search.next = 1;
+  FindHandle h = M().nextHandle++;
+  M().searches[h] = search;
+  return h;
+}
+
+bool FindNextFileA(FindHandle find, FindData* found) {
+  if (Failing("FindNextFileA")) return false;
+  auto it = M().searches.find(find);
+  if (it == M().searches.end() || it->second.next >= it->second.entries.size()) {
+    M().lastError = 18;  // ERROR_NO_MORE_FILES
+    return false;
+  }
+  *found = it->second.entries[it->second.next++];
+  return true;
+}
+
+bool FindClose(FindHandle find) { return M().searches.erase(find) == 1; }
+
+bool MapWholeFile(const std::string& path, FileView* view) {
+  *view = FileView();
+  if (Failing("MapWholeFile", path)) return false;
+  std::string host = ToHost(path);
+  if (!IsFile(host)) {
+    M().lastError = kErrorFileNotFound;
+    return false;
+  }
+  std::ifstream in(host, std::ios::binary);
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (bytes.empty()) {  // an empty file cannot be mapped
+    M().lastError = 1006;  // ERROR_FILE_INVALID
+    return false;
+  }
+  intptr_t h = M().nextHandle++;
+  auto& stored = M().views[h] = std::move(bytes);
+  view->data = stored.data();
+  view->size = static_cast<uint32_t>(stored.size());
+  view->mapping = h;
+  return true;
+}
+
+void UnmapWholeFile(FileView* view) {
+  M().views.erase(view->mapping);
+  *view = FileView();
+}
+
+// ---------------------------------------------------------------- version information
+
+static bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
+  std::string host = ToHost(path);
+  if (!IsFile(host)) {
+    M().lastError = IsDir(Parent(host)) ? kErrorFileNotFound : kErrorPathNotFound;
+    return false;
+  }
+  std::ifstream in(host, std::ios::binary);
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+uint32_t GetFileVersionInfoSizeA(const std::string& path) {
+  if (Failing("GetFileVersionInfoSizeA", path)) return 0;
+  std::vector<uint8_t> image;
+  if (!ReadWholeFile(path, &image)) return 0;
+  size_t offset = 0, length = 0;
+  if (!verinfo::FindPeVersionResource(image.data(), image.size(), &offset, &length)) {
+    M().lastError = kErrorResourceDataNotFound;
+    return 0;
+  }
+  // Room for the 8-bit copies of the strings, as the system reserves it.
+  return static_cast<uint32_t>(length * 2);
+}
+
+bool GetFileVersionInfoA(const std::string& path, uint32_t size, void* block) {
+  if (Failing("GetFileVersionInfoA", path)) return false;
+  std::vector<uint8_t> image;
+  if (!ReadWholeFile(path, &image)) return false;
+  size_t offset = 0, length = 0;
+  if (!verinfo::FindPeVersionResource(image.data(), image.size(), &offset, &length)) {
+    M().lastError = kErrorResourceDataNotFound;
+    return false;
+  }
+  std::memset(block, 0, size);
+  std::memcpy(block, image.data() + offset, std::min<size_t>(length, size));
+  return true;
+}
+
+bool VerQueryValueA(void* block, uint32_t blockSize, const std::string& subBlock, const void** value,
+                    uint32_t* length) {
+  return verinfo::QueryValue(block, blockSize, subBlock, value, length);
+}
+
+}  // namespace plat

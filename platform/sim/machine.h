@@ -1,0 +1,125 @@
+// The state of the simulated Windows and the helpers its parts share. Only
+// the files of platform/sim include this.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim.h"
+
+namespace sim::internal {
+
+struct RegValue {
+  std::string name;
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+};
+
+struct RegNode {
+  std::string name;
+  std::vector<std::shared_ptr<RegNode>> subkeys;  // sorted by upper-case name
+  std::vector<RegValue> values;
+  RegNode* parent = nullptr;
+  bool deleted = false;
+};
+
+struct KeyHandle {
+  std::shared_ptr<RegNode> node;
+  bool writable = true;
+  bool localMachine = false;
+  std::string path;  // for failure filters
+};
+
+struct FailRule {
+  std::string function;
+  std::string pathContains;
+  int remaining;
+};
+
+struct OpenFile {
+  int fd = -1;
+  std::string key;  // upper-case Windows path, key of the time table
+  plat::Access access = plat::Access::Read;
+};
+
+struct Search {
+  std::vector<plat::FindData> entries;
+  size_t next = 0;
+};
+
+struct Resource {
+  std::string name, type;
+  std::vector<uint8_t> bytes;
+};
+
+struct Machine {
+  std::string root;
+  plat::OsVersionInfo version;
+  std::string systemDir, windowsDir, modulePath, currentDir, dateTime;
+  std::map<std::string, std::string> environment;  // upper-case names
+  bool admin = true;
+  uint32_t lastError = 0;
+  plat::FileTime clock = 0;
+
+  std::map<std::string, sim::Times> times;  // by upper-case Windows path
+  std::map<intptr_t, OpenFile> files;
+  std::map<intptr_t, Search> searches;
+  std::map<intptr_t, std::vector<uint8_t>> views;
+  intptr_t nextHandle = 100;
+
+  std::shared_ptr<RegNode> hklm, hkcu;
+  std::map<plat::RegKey, KeyHandle> keys;
+  plat::RegKey nextKey = 0x1000;
+
+  std::vector<Resource> resources;
+  std::vector<FailRule> failRules;
+
+  std::vector<int> answers;
+  std::vector<sim::MessageBoxCall> boxes;
+  bool markerClass = false;
+  plat::WindowHandle markerWindow = 0;
+
+  uint32_t registryEditorExit = 0;
+  std::vector<std::string> processes;
+  std::map<plat::ProcessHandle, uint32_t> running;  // exit code of each started process
+};
+
+Machine& M();
+// True (with ERROR_ACCESS_DENIED as the last error) when a FailCalls rule
+// makes this call of `function` fail.
+bool Failing(const char* function, const std::string& path = "");
+// Advances the simulated clock by one second.
+void Tick();
+
+std::string Upper(std::string s);
+bool ContainsNoCase(const std::string& haystack, const std::string& needle);
+
+// ---- paths
+// Absolute Windows path with an upper-case drive letter, "." and ".."
+// resolved, single backslashes, no trailing backslash (except "C:\").
+std::string FullPath(const std::string& path);
+std::string TimeKey(const std::string& path);
+// Host path of a Windows path; existing components are matched without
+// regard to case.
+std::string ToHost(const std::string& path);
+bool IsDir(const std::string& host);
+bool IsFile(const std::string& host);
+std::string Parent(const std::string& host);
+sim::Times& TimesOf(const std::string& key);
+
+// ---- registry
+std::shared_ptr<RegNode> FindChild(RegNode& node, const std::string& name);
+std::shared_ptr<RegNode> AddChild(RegNode& node, const std::string& name);
+KeyHandle* Handle(plat::RegKey key);
+bool SplitKeyPath(const std::string& path, std::vector<std::string>* parts);
+long OpenOrCreate(plat::RegKey root, const std::string& subKey, bool writable, bool create, plat::RegKey* result,
+                  const char* function);
+RegValue* FindValue(RegNode& node, const std::string& name);
+void MarkDeleted(RegNode& node);
+// Deletes a key with all its subkeys (what the registry editor's [-key] does).
+void DeleteTree(plat::RegKey root, const std::string& subKey);
+
+}  // namespace sim::internal

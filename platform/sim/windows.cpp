@@ -1,0 +1,45 @@
+// The simulated user interface: scripted message boxes and the marker window.
+#include "platform/sim/machine.h"
+
+using namespace sim::internal;
+
+namespace plat {
+
+int MessageBoxA(const std::string& text, const std::string& caption, uint32_t type) {
+  if (Failing("MessageBoxA")) return 0;
+  M().boxes.push_back(sim::MessageBoxCall{text, caption, type, M().markerWindow != 0});
+  if (!M().answers.empty()) {
+    int answer = M().answers.front();
+    M().answers.erase(M().answers.begin());
+    return answer;
+  }
+  return (type & 0xF) == kMbYesNo ? kIdNo : kIdOk;
+}
+
+uint16_t RegisterMarkerClass(const std::string& name) {
+  if (Failing("RegisterMarkerClass", name) || M().markerClass) return 0;
+  M().markerClass = true;
+  return 0xC001;
+}
+
+WindowHandle CreateMarkerWindow(const std::string& name) {
+  if (Failing("CreateMarkerWindow", name) || !M().markerClass || M().markerWindow) return 0;
+  M().markerWindow = 0x10010;
+  return M().markerWindow;
+}
+
+bool DestroyWindow(WindowHandle window) {
+  if (Failing("DestroyWindow")) return false;
+  if (window == 0 || window != M().markerWindow) return false;
+  M().markerWindow = 0;
+  return true;
+}
+
+bool UnregisterClassA(const std::string& name) {
+  if (Failing("UnregisterClassA", name)) return false;
+  if (!M().markerClass || M().markerWindow) return false;
+  M().markerClass = false;
+  return true;
+}
+
+}  // namespace plat
