@@ -171,6 +171,19 @@ ProcessHandle CreateProcessA(const std::string& commandLine, uint16_t showWindow
 // Waits without a time-out, returns the exit code and closes the handles.
 uint32_t WaitForProcess(ProcessHandle process);
 
+// ---- SetupAPI
+// setupapi.dll is loaded at run time from the system directory; where it or
+// one of its functions is missing, the calls below fail as if the system had
+// refused them.
+constexpr uint32_t kSpostNone = 0;           // SPOST_NONE
+constexpr uint32_t kSpCopyDeleteSource = 1;  // SP_COPY_DELETESOURCE
+// SetupCopyOEMInfA(source, media location, media type, copy style) with no
+// destination name buffer: copies a setup information file (and the catalog
+// it names) into the system's store of them. False on failure, with the
+// reason in GetLastError.
+bool SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
+                      uint32_t oemSourceMediaType, uint32_t copyStyle);
+
 // ---- User interface
 constexpr uint32_t kMbOk = 0x0;
 constexpr uint32_t kMbYesNo = 0x4;
