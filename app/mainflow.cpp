@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "app/actions.h"
 #include "app/cmdline.h"
 #include "app/flags.h"
 #include "app/runstate.h"
@@ -10,6 +11,7 @@
 #include "package/payload.h"
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/service.h"
 #include "vqdlib/system.h"
 
 namespace {
@@ -128,7 +130,13 @@ int RunVqdinst(const std::vector<std::string>& args) {
                           plat::kMbOk | plat::kMbIconError);
       return Leave(5);
     }
+    if (CheckSwitch) {
+      DebugLog("MAIN: Sanity check switch activated");
+      // The check sees the system as it was before this run's actions.
+      SanityOK = IsDriverInstalled();
+    }
     TempDir = MakeTempDir();
+    RunActions();
     DeleteTempDir(TempDir);
     CloseDebugLog();
   } catch (const std::exception&) {
@@ -138,5 +146,6 @@ int RunVqdinst(const std::vector<std::string>& args) {
     if (!TempDir.empty()) DeleteTempDir(TempDir);
   }
   DestroyMarkerWindow();
+  ReportOutcome();
   return ExitCode;
 }

@@ -38,6 +38,11 @@ endfunction()
 vqd_pe_fixture(ver_5_1_26_0.sys "5.1.26.0")
 vqd_pe_fixture(ver_text.sys "1.2.3.4 (build 7)")
 vqd_pe_fixture(nover.sys "1.0.0.0" --no-version)
+# Older and newer installed copies for the install and upgrade decisions.
+vqd_pe_fixture(ver_5_0_0_0.sys "5.0.0.0")
+vqd_pe_fixture(ver_9_0_0_0.sys "9.0.0.0")
+vqd_vxd_fixture(meridax_4_0.vxd "4.0.0.0")
+vqd_vxd_fixture(meridax_9_0.vxd "9.0.0.0")
 vqd_vxd_fixture(meridax.vxd "4.10.0.2222")
 vqd_vxd_fixture(zerolen.vxd "4.10.0.2222" --zero-length)
 

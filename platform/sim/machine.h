@@ -37,6 +37,7 @@ struct FailRule {
   std::string function;
   std::string pathContains;
   int remaining;
+  bool throws = false;  // the call raises std::bad_alloc instead of failing
 };
 
 struct OpenFile {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
 
 #include "platform/sim/machine.h"
@@ -39,6 +40,7 @@ bool Failing(const char* function, const std::string& path) {
     if (rule.remaining == 0 || rule.function != function) continue;
     if (!rule.pathContains.empty() && !ContainsNoCase(path, rule.pathContains)) continue;
     if (rule.remaining > 0) --rule.remaining;
+    if (rule.throws) throw std::bad_alloc();
     M().lastError = plat::kErrorAccessDenied;
     return true;
   }
@@ -184,6 +186,10 @@ void AddResource(const std::string& name, const std::string& type, const std::ve
 
 void FailCalls(const std::string& function, int times, const std::string& pathContains) {
   M().failRules.push_back(FailRule{function, pathContains, times});
+}
+
+void ThrowInCalls(const std::string& function, int times, const std::string& pathContains) {
+  M().failRules.push_back(FailRule{function, pathContains, times, true});
 }
 
 std::string HostPath(const std::string& windowsPath) { return ToHost(windowsPath); }

@@ -43,6 +43,9 @@ void AddResource(const std::string& name, const std::string& type, const std::ve
 // fail with ERROR_ACCESS_DENIED; with pathContains, only calls whose path or
 // key path contains that text (case-insensitive) count. times < 0: always.
 void FailCalls(const std::string& function, int times = -1, const std::string& pathContains = "");
+// The same calls raise std::bad_alloc, as when memory runs out in the middle
+// of an action.
+void ThrowInCalls(const std::string& function, int times = -1, const std::string& pathContains = "");
 
 // ---- Files
 std::string HostPath(const std::string& windowsPath);

@@ -1,0 +1,77 @@
+#include "app/actions.h"
+
+#include "app/runstate.h"
+#include "procedures/procedures.h"
+#include "vqdlib/debuglog.h"
+#include "vqdlib/enable.h"
+#include "vqdlib/restart.h"
+#include "vqdlib/service.h"
+#include "vqdlib/system.h"
+
+namespace {
+
+enum class Action { Install, Remove, Upgrade };
+
+bool InstalledButDisabled() { return GetInstallCount() != 0 && !IsDriverInstalled(); }
+
+// A driver the user disabled is switched on again before the dialog's
+// choice runs on it.
+void ReenableForDialog() {
+  if (Interactive && InstalledButDisabled()) EnableDriver(false);
+}
+
+// The procedure of the running family; its result replaces RebootNeeded.
+void Dispatch(Action action) {
+  switch (action) {
+    case Action::Install: RebootNeeded = InstallForFamily(); break;
+    case Action::Remove: RebootNeeded = UninstallForFamily(ForceRemove); break;
+    case Action::Upgrade: RebootNeeded = UpgradeForFamily(); break;
+  }
+  // Restarting the CD-ROM devices makes the change take effect at once; only
+  // a device that did not restart still needs the reboot.
+  if (Is2K && NoReboot && RestartCdromDevices(RestartNeedsReboot)) RebootNeeded = RestartNeedsReboot;
+}
+
+void Run(Action action, const char* line) {
+  ReenableForDialog();
+  DebugLog(line);
+  Dispatch(action);
+}
+
+}  // namespace
+
+void RunActions() {
+  if (InstallSwitch) Run(Action::Install, "MAIN: Install switch activated");
+  if (RemoveSwitch) Run(Action::Remove, "MAIN: Uninstall switch activated");
+  if (UpgradeSwitch) Run(Action::Upgrade, "MAIN: Upgrade switch activated");
+  if (UpgradeOnlySwitch) {
+    ReenableForDialog();
+    DebugLog("MAIN: Upgradeonly switch activated");
+    if (IsDriverInstalled()) {
+      DebugLog("MAIN: Upgradeonly found an existing installation.");
+      Dispatch(Action::Upgrade);
+    } else {
+      DebugLog("MAIN: Upgradeonly didn't find existing installation.");
+    }
+  }
+  // Enable and disable never touch RebootNeeded: from the command line they
+  // end with 0 even when the rename takes effect only after a reboot.
+  if (EnableSwitch) {
+    DebugLog("MAIN: Enable driver switch activated");
+    if (InstalledButDisabled()) {
+      DebugLog("MAIN: Enable driver passed disabled test");
+      EnableResult = EnableDriver(true);
+    } else {
+      DebugLog("MAIN: Enable driver failed disabled test");
+    }
+  }
+  if (DisableSwitch) {
+    DebugLog("MAIN: Disable driver switch activated");
+    if (GetInstallCount() != 0 && IsDriverInstalled()) {
+      DebugLog("MAIN: Disable driver passed enabled test");
+      EnableResult = DisableDriver();
+    } else {
+      DebugLog("MAIN: Disable driver failed enabled test");
+    }
+  }
+}

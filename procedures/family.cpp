@@ -1,0 +1,71 @@
+#include "procedures/family.h"
+
+#include "package/legacy.h"
+#include "package/payload.h"
+#include "platform/platform.h"
+#include "vqdlib/debuglog.h"
+#include "vqdlib/registry.h"
+#include "vqdlib/service.h"
+#include "vqdlib/system.h"
+
+namespace {
+
+const DriverFamily Families[3] = {
+    {"NT", IsVQDInstalled, IsBremcoInstalled, RemoveBremco,
+     {{"VQD", "\\VQD.SYS"}}, 1,
+     "\\DRIVERS\\VQD.SYS", "VQD.SYS", true, false,
+     "Found VQD without a counter", "Found BREMCO - deleting", "Extracting VQD",
+     "Found previous copy - checking versions", "Didn't find another copy - installing",
+     "Found old VQD - uninstalling", true},
+    {"2K", IsVQD2KInstalled, IsBremco2KInstalled, RemoveBremco2K,
+     {{"VQD2K", "\\VQD2K.SYS"}, {"VQD2KINF", "\\VQD2K.INF"}, {"VQD2KCAT", "\\VQD2K.CAT"}}, 3,
+     "\\DRIVERS\\VQD2K.SYS", "VQD2K.SYS", true, true,
+     "Found VQD2K without counter", "Found BREMCO2K - deleting", "Extracting VQD2K",
+     "Found previous version - checking versions", "Didn't find another copy - installing",
+     "VQD2K installed - uninstalling", true},
+    {"9x", IsVQD9Installed, IsPlovantInstalled, RemovePlovant,
+     {{"MERIDAX", "\\MERIDAX.VXD"}}, 1,
+     "\\IOSUBSYS\\MERIDAX.VXD", "MERIDAX.VXD", false, false,
+     "Found MERIDAX without counter", "Found PLOVANT - deleting", "Extracting MERIDAX",
+     "Found previous version of MERIDAX - checking versions", "Didn't find another version - installing",
+     "MERIDAX installed - uninstalling", false},
+};
+
+}  // namespace
+
+Family RunningFamily() {
+  if (IsNT && !Is2K) return Family::NT;
+  if (Is2K) return Family::W2K;
+  return Family::W9x;
+}
+
+const DriverFamily& FamilyOf(Family family) { return Families[static_cast<int>(family)]; }
+
+void ExtractCarriedFiles(const DriverFamily& family) {
+  for (int i = 0; i < family.carriedCount; ++i)
+    ResourceToFile(family.carried[i].resource, TempDir + family.carried[i].fileName);
+}
+
+void DeleteCarriedFiles(const DriverFamily& family) {
+  for (int i = 0; i < family.carriedCount; ++i) plat::DeleteFileA(TempDir + family.carried[i].fileName);
+}
+
+bool CopyDriver(const DriverFamily& family, const std::string& prefix) {
+  bool copied = plat::CopyFileA(TempDir + family.carried[0].fileName, SystemDir + family.installedFile, false);
+  DebugLog(prefix + "File copy of " + family.driverName + (copied ? " succeeded" : " failed"));
+  return copied;
+}
+
+void RegisterDriver(const DriverFamily& family, const std::string& prefix) {
+  if (!family.registersService) return;
+  if (!family.registersFilter) {
+    RegCreateVQD(true);
+    return;
+  }
+  if (!RegCreateVQD2K(true)) return;
+  AddLowerFilter("VQD2K");
+  if (plat::SetupCopyOEMInfA(TempDir + "\\VQD2K.INF", nullptr, plat::kSpostNone, plat::kSpCopyDeleteSource))
+    DebugLog(prefix + "SetupCopyOEMInf executed successfully.");
+  else
+    DebugLog(prefix + "SetupCopyOEMInf failed with error: " + std::to_string(plat::GetLastError()));
+}

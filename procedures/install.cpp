@@ -1,0 +1,69 @@
+// Installation: adopts an installation without a count, replaces the legacy
+// driver, copies the carried driver unless the installed one is as new,
+// registers it and raises the install count.
+#include "package/drivedb.h"
+#include "package/legacy.h"
+#include "package/payload.h"
+#include "package/version.h"
+#include "procedures/family.h"
+#include "procedures/procedures.h"
+#include "vqdlib/debuglog.h"
+#include "vqdlib/service.h"
+#include "vqdlib/system.h"
+
+static bool Install(Family which) {
+  const DriverFamily& family = FamilyOf(which);
+  const std::string name = std::string("Inst") + family.tag;
+  const std::string prefix = name + ": ";
+  DebugLog(name);
+  bool result = false;
+
+  if (family.installedProbe() && GetInstallCount() == 0) {
+    DebugLog(prefix + family.withoutCounter);
+    SetInstallCount(1);
+  }
+  if (family.legacyProbe()) {
+    DebugLog(prefix + family.legacyFound);
+    // The replaced driver's installation is counted as one of ours.
+    SetInstallCount(GetInstallCount() + 1);
+    result = family.legacyRemoval();
+  }
+  ClearExcludeMiniports();
+  InstallDriveDB(true);
+
+  if (!TempDir.empty()) {
+    DebugLog(prefix + family.extracting);
+    ExtractCarriedFiles(family);
+    bool copy = true;
+    if (family.installedProbe()) {
+      DebugLog(prefix + family.foundPrevious);
+      std::string carried = GetFileVersion(TempDir + family.carried[0].fileName);
+      std::string installed = GetFileVersion(SystemDir + family.installedFile);
+      copy = VerANewer(carried, installed);
+      if (copy) DebugLog(prefix + "Install copy is newer - updating");
+    } else {
+      DebugLog(prefix + family.notFound);
+    }
+    bool registerDriver = false;
+    if (copy) {
+      if (CopyDriver(family, prefix)) {
+        result = true;
+        registerDriver = true;
+      }
+    } else {
+      // Windows 2000 registers again although nothing was copied, so that a
+      // lost filter entry or INF comes back.
+      registerDriver = family.registersFilter;
+    }
+    if (registerDriver) RegisterDriver(family, prefix);
+    DeleteCarriedFiles(family);
+    SetInstallCount(GetInstallCount() + 1);
+  }
+  DebugLog(prefix + "Done");
+  return result;
+}
+
+bool InstNT() { return Install(Family::NT); }
+bool Inst2K() { return Install(Family::W2K); }
+bool Inst9x() { return Install(Family::W9x); }
+bool InstallForFamily() { return Install(RunningFamily()); }

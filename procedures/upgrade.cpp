@@ -1,0 +1,58 @@
+// Upgrade: replaces the installed driver when the carried one is newer (or
+// always with "/OVERWRITE") without counting a new installation.
+#include "app/runstate.h"
+#include "package/drivedb.h"
+#include "package/legacy.h"
+#include "package/payload.h"
+#include "package/version.h"
+#include "procedures/family.h"
+#include "procedures/procedures.h"
+#include "vqdlib/debuglog.h"
+#include "vqdlib/service.h"
+#include "vqdlib/system.h"
+
+static bool Upgrade(Family which) {
+  const DriverFamily& family = FamilyOf(which);
+  const std::string name = std::string("Upgrade") + family.tag;
+  // The NT 4 procedure's lines have always been spelt this way; log readers
+  // look for them as they are.
+  const std::string prefix = which == Family::NT ? "UpgadeNT: " : name + ": ";
+  DebugLog(name);
+  bool result = false;
+
+  if (family.installedProbe() && GetInstallCount() == 0) {
+    DebugLog(prefix + family.withoutCounter);
+    SetInstallCount(1);
+  }
+  ClearExcludeMiniports();
+  InstallDriveDB(true);
+
+  if (!TempDir.empty()) {
+    DebugLog(prefix + family.extracting);
+    ExtractCarriedFiles(family);
+    bool copy = true;
+    if (family.installedProbe()) {
+      DebugLog(prefix + family.foundPrevious);
+      std::string carried = GetFileVersion(TempDir + family.carried[0].fileName);
+      std::string installed = GetFileVersion(SystemDir + family.installedFile);
+      copy = VerANewer(carried, installed) || Overwrite;
+      if (copy)
+        DebugLog(prefix + (which == Family::NT ? "Install copy is newer or overwrite switch used - updating"
+                                               : "Install copy is newer - updating"));
+    } else {
+      DebugLog(prefix + family.notFound);
+    }
+    if (copy && CopyDriver(family, prefix)) {
+      RegisterDriver(family, prefix);
+      result = true;
+    }
+    DeleteCarriedFiles(family);
+  }
+  DebugLog(prefix + "Done");
+  return result;
+}
+
+bool UpgradeNT() { return Upgrade(Family::NT); }
+bool Upgrade2K() { return Upgrade(Family::W2K); }
+bool Upgrade9x() { return Upgrade(Family::W9x); }
+bool UpgradeForFamily() { return Upgrade(RunningFamily()); }

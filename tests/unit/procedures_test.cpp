@@ -1,0 +1,296 @@
+// Install, uninstall and upgrade on each Windows family: a starting system,
+// one procedure, and the state it leaves behind.
+#include "app/runstate.h"
+#include "package/legacy.h"
+#include "procedure_fixture.h"
+#include "procedures/procedures.h"
+
+namespace {
+const Fam kFamilies[] = {Fam::NT, Fam::W2K, Fam::W9x};
+}
+
+class InstallTest : public ProcedureTest {};
+class UninstallTest : public ProcedureTest {};
+class UpgradeTest : public ProcedureTest {};
+
+TEST_F(InstallTest, FirstInstallationLeavesDriverRegistrationAndCountOne) {
+  const Lines expected[] = {
+      {"InstNT", "InstNT: Extracting VQD", "InstNT: Didn't find another copy - installing",
+       "InstNT: File copy of VQD.SYS succeeded", "InstNT: Done"},
+      {"Inst2K", "Inst2K: Extracting VQD2K", "Inst2K: Didn't find another copy - installing",
+       "Inst2K: File copy of VQD2K.SYS succeeded", "Inst2K: SetupCopyOEMInf executed successfully.", "Inst2K: Done"},
+      {"Inst9x", "Inst9x: Extracting MERIDAX", "Inst9x: Didn't find another version - installing",
+       "Inst9x: File copy of MERIDAX.VXD succeeded", "Inst9x: Done"},
+  };
+  for (Fam f : kFamilies) {
+    SCOPED_TRACE(Name(f));
+    Machine(f);
+    EXPECT_TRUE(InstallForFamily());
+    EXPECT_TRUE(DriverIs(Carried()));
+    EXPECT_EQ(ServiceKey(), f != Fam::W9x);
+    EXPECT_EQ(Filters(), f == Fam::W2K ? std::string("VQD2K\0\0", 7) : "<none>");
+    EXPECT_EQ(InfCopies(), f == Fam::W2K ? 1 : 0);
+    EXPECT_EQ(Count(), 1);
+    EXPECT_TRUE(DriveDb());
+    Bytes exclude;
+    EXPECT_TRUE(reg::GetValue(kAspi, "ExcludeMiniports", &exclude));
+    EXPECT_EQ(exclude, Bytes(1, 0));
+    EXPECT_TRUE(TempDirEmpty());
+    EXPECT_EQ(LinesOf({std::string("Inst") + Name(f)}), expected[static_cast<int>(f)]);
+  }
+}
+
+TEST_F(InstallTest, SecondInstallationCountsAndWindows2000RegistersAgain) {
+  for (Fam f : kFamilies) {
+    SCOPED_TRACE(Name(f));
+    Machine(f);
+    ASSERT_TRUE(InstallForFamily());
+    // Someone took the filter entry away: the second run brings it back on
+    // Windows 2000, and copies nothing anywhere.
+    if (f == Fam::W2K) reg::SetValue(CdromClassKey, "LowerFilters", plat::kRegMultiSz, B(std::string("OTHER\0\0", 7)));
+    reg::SetValue(kServices + "OTHER", "Type", plat::kRegDword, {1, 0, 0, 0});
+    sim::Times before = sim::FileTimes(DriverPath());
+    EXPECT_FALSE(InstallForFamily());
+    EXPECT_EQ(Count(), 2);
+    EXPECT_EQ(sim::FileTimes(DriverPath()).lastWrite, before.lastWrite);
+    if (f == Fam::W2K) {
+      EXPECT_EQ(Filters(), std::string("VQD2K\0OTHER\0\0", 13));
+      EXPECT_EQ(InfCopies(), 1);
+    }
+  }
+}
+
+TEST_F(InstallTest, CopiesOnlyOverAnOlderOrUnreadableInstalledCopy) {
+  struct Case {
+    const char* what;
+    int installed;  // 0 older, 1 same, 2 newer, 3 unreadable
+    bool carriedUnreadable;
+    bool copied;
+  } cases[] = {
+      {"older installed", 0, false, true},
+      {"same version", 1, false, false},
+      {"newer installed", 2, false, false},
+      {"installed version unreadable", 3, false, true},
+      {"carried version unreadable", 0, true, false},
+  };
+  for (Fam f : kFamilies) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(Name(f)) + ": " + c.what);
+      carriedDriver_ = c.carriedUnreadable ? Fixture(f == Fam::W9x ? "zerolen.vxd" : "nover.sys") : Bytes();
+      Machine(f);
+      Bytes unreadable = Fixture(f == Fam::W9x ? "zerolen.vxd" : "nover.sys");
+      Bytes before = c.installed == 0 ? Older() : c.installed == 1 ? Carried() : c.installed == 2 ? Newer() : unreadable;
+      Installed(before, 1);
+      EXPECT_EQ(InstallForFamily(), c.copied);
+      EXPECT_TRUE(DriverIs(c.copied ? (c.carriedUnreadable ? unreadable : Carried()) : before));
+      EXPECT_EQ(Count(), 2);
+      std::string newerLine = std::string("Inst") + Name(f) + ": Install copy is newer - updating";
+      EXPECT_EQ(LinesOf({newerLine}).size(), c.copied ? 1u : 0u);
+    }
+  }
+}
+
+TEST_F(InstallTest, InstalledDriverWithoutCountIsAdoptedThenCounted) {
+  for (Fam f : kFamilies) {
+    SCOPED_TRACE(Name(f));
+    Machine(f);
+    Installed(Carried(), 0);
+    EXPECT_FALSE(InstallForFamily());
+    EXPECT_EQ(Count(), 2);
+    EXPECT_EQ(LinesOf({std::string("Inst") + Name(f) + ": Found"}).at(0),
+              std::string("Inst") + Name(f) +
+                  (f == Fam::NT ? ": Found VQD without a counter"
+                                : f == Fam::W2K ? ": Found VQD2K without counter" : ": Found MERIDAX without counter"));
+  }
+}
+
+TEST_F(InstallTest, LegacyDriverIsReplacedAndCountedTwice) {
+  for (bool copyFails : {false, true}) {
+    for (Fam f : kFamilies) {
+      SCOPED_TRACE(std::string(Name(f)) + (copyFails ? " copy fails" : ""));
+      Machine(f);
+      std::string legacy = f == Fam::NT ? kDrivers + "BREMCO.SYS" : f == Fam::W2K ? kDrivers + "BREMCO2K.SYS"
+                                                                                 : kIosubsys + "PLOVANT.VXD";
+      sim::WriteFile(legacy, "old driver");
+      if (f == Fam::NT) reg::SetValue(kServices + "BREMCO", "Type", plat::kRegDword, {1, 0, 0, 0});
+      if (f == Fam::W2K) {
+        reg::SetValue(kServices + "BREMCO2k", "Type", plat::kRegDword, {1, 0, 0, 0});
+        reg::SetValue(CdromClassKey, "LowerFilters", plat::kRegMultiSz, B(std::string("BREMCO2k\0\0", 10)));
+      }
+      if (copyFails) sim::FailCalls("CopyFileA");
+      // The legacy removal alone needs the reboot when the copy fails.
+      EXPECT_TRUE(InstallForFamily());
+      EXPECT_FALSE(sim::FileExists(legacy));
+      EXPECT_EQ(Count(), 2);
+      EXPECT_EQ(sim::FileExists(DriverPath()), !copyFails);
+      if (f == Fam::W2K) {
+        EXPECT_EQ(Filters(), copyFails ? "<none>" : std::string("VQD2K\0\0", 7));
+      }
+    }
+  }
+}
+
+TEST_F(InstallTest, FailedCopyRegistersNothingButStillCounts) {
+  for (Fam f : kFamilies) {
+    SCOPED_TRACE(Name(f));
+    Machine(f);
+    sim::FailCalls("CopyFileA");
+    EXPECT_FALSE(InstallForFamily());
+    EXPECT_FALSE(sim::FileExists(DriverPath()));
+    EXPECT_FALSE(ServiceKey());
+    EXPECT_EQ(Filters(), "<none>");
+    EXPECT_EQ(InfCopies(), 0);
+    EXPECT_EQ(Count(), 1);
+    EXPECT_TRUE(TempDirEmpty());
+    EXPECT_EQ(LinesOf({"Inst" + std::string(Name(f)) + ": File copy"}).size(), 1u);
+  }
+}
+
+TEST_F(InstallTest, FailedInfCopyIsLoggedWithItsError) {
+  Machine(Fam::W2K);
+  sim::FailCalls("SetupCopyOEMInfA");
+  EXPECT_TRUE(Inst2K());
+  EXPECT_EQ(InfCopies(), 0);
+  EXPECT_EQ(Count(), 1);
+  EXPECT_EQ(LinesOf({"Inst2K: SetupCopyOEMInf"}), Lines{"Inst2K: SetupCopyOEMInf failed with error: 5"});
+  EXPECT_TRUE(TempDirEmpty());
+}
+
+TEST_F(InstallTest, WithoutTemporaryDirectoryOnlyTheDatabaseIsRemoved) {
+  Machine(Fam::NT);
+  reg::SetValue("SOFTWARE\\Velcordia\\PALV\\DriveDB", "", plat::kRegSz, B(std::string("1.0.0.1") + '\0'));
+  TempDir.clear();
+  EXPECT_FALSE(InstNT());
+  EXPECT_FALSE(sim::FileExists(DriverPath()));
+  EXPECT_EQ(Count(), -1);
+  EXPECT_FALSE(DriveDb());
+  EXPECT_EQ(LinesOf({"InstNT"}), (Lines{"InstNT", "InstNT: Done"}));
+}
+
+TEST_F(UninstallTest, CountDecidesUnlessForced) {
+  struct Case {
+    bool force, installed;
+    uint32_t count;
+    bool removed;
+    long long countAfter;
+  } cases[] = {
+      {false, true, 1, true, -1},  {false, true, 2, false, 1},  {false, true, 0, false, -1},
+      {false, false, 3, false, 2}, {true, true, 5, true, -1},   {true, true, 0, true, -1},
+      {true, false, 2, false, 2},
+  };
+  for (Fam f : kFamilies) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(Name(f)) + (c.force ? " forced" : " not forced") + " count " +
+                   std::to_string(c.count) + (c.installed ? "" : " not installed"));
+      Machine(f);
+      if (c.installed) {
+        Installed(Carried(), c.count);
+        reg::SetValue("SOFTWARE\\Velcordia\\PALV\\DriveDB", "", plat::kRegSz, B(std::string("1.0.3.40") + '\0'));
+      } else if (c.count) {
+        SetCount(c.count);
+      }
+      EXPECT_EQ(UninstallForFamily(c.force), c.removed);
+      EXPECT_EQ(sim::FileExists(DriverPath()), c.installed && !c.removed);
+      EXPECT_EQ(Count(), c.countAfter);
+      if (c.removed) {
+        EXPECT_FALSE(ServiceKey());
+        EXPECT_EQ(Filters(), "<none>");
+        EXPECT_FALSE(DriveDb());
+      }
+      bool decremented = !LinesOf({"UnInst" + std::string(Name(f)) + ": Install count is >1"}).empty();
+      EXPECT_EQ(decremented, !c.force && !c.removed && f != Fam::W9x);
+    }
+  }
+}
+
+TEST_F(UninstallTest, LastRemovalLinesAndALockedDriverFile) {
+  const Lines expected[] = {
+      {"UnInstNT", "UnInstNT: Not forcing", "UnInstNT: Install count=1 - uninstalling", "UnInstNT: Failed to delete VQD.SYS",
+       "UnInstNT: Done"},
+      {"UnInst2K", "UnInst2K: Not forcing", "UnInst2K: Install count=1 - uninstalling",
+       "UnInst2K: Failed to delete VQD2K.SYS", "UnInst2K: Done"},
+      {"UnInst9x", "UnInst9x: Not forcing", "UnInst9x: Install count=1 - uninstalling",
+       "UnInst9x: Failed to delete MERIDAX.VXD", "UnInst9x: Done"},
+  };
+  for (Fam f : kFamilies) {
+    SCOPED_TRACE(Name(f));
+    Machine(f);
+    Installed(Carried(), 1);
+    sim::FailCalls("DeleteFileA", -1, DriverPath());
+    // A loaded driver cannot be deleted; its registration goes all the same.
+    EXPECT_TRUE(UninstallForFamily(false));
+    EXPECT_TRUE(sim::FileExists(DriverPath()));
+    EXPECT_FALSE(ServiceKey());
+    EXPECT_EQ(Count(), -1);
+    EXPECT_EQ(LinesOf({"UnInst"}), expected[static_cast<int>(f)]);
+  }
+}
+
+TEST_F(UninstallTest, Windows2000KeepsOtherFiltersAndTheStoredInf) {
+  Machine(Fam::W2K);
+  ASSERT_TRUE(Inst2K());
+  reg::SetValue(kServices + "OTHER", "Type", plat::kRegDword, {1, 0, 0, 0});
+  reg::SetValue(CdromClassKey, "LowerFilters", plat::kRegMultiSz, B(std::string("OTHER\0VQD2K\0\0", 13)));
+  EXPECT_TRUE(UnInst2K(false));
+  EXPECT_EQ(Filters(), std::string("OTHER\0\0", 7));
+  EXPECT_EQ(InfCopies(), 1);
+}
+
+TEST_F(UpgradeTest, ReplacesWithoutCountingAndOverwriteForcesTheCopy) {
+  struct Case {
+    const char* what;
+    int installed;  // -1 none, 0 older, 1 same, 2 newer
+    uint32_t count;
+    bool overwrite, copied;
+    long long countAfter;
+  } cases[] = {
+      {"not installed", -1, 0, false, true, -1}, {"older", 0, 3, false, true, 3},
+      {"same", 1, 1, false, false, 1},           {"same, overwrite", 1, 1, true, true, 1},
+      {"newer", 2, 1, false, false, 1},          {"newer, overwrite", 2, 1, true, true, 1},
+      {"older without count", 0, 0, false, true, 1},
+  };
+  for (Fam f : kFamilies) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(Name(f)) + ": " + c.what);
+      Machine(f);
+      Bytes before = c.installed == 0 ? Older() : c.installed == 1 ? Carried() : Newer();
+      if (c.installed >= 0) Installed(before, c.count);
+      ResetRunState();
+      Overwrite = c.overwrite;
+      EXPECT_EQ(UpgradeForFamily(), c.copied);
+      EXPECT_TRUE(DriverIs(c.copied ? Carried() : before));
+      EXPECT_EQ(Count(), c.countAfter);
+      EXPECT_EQ(ServiceKey(), f != Fam::W9x);
+      // Unlike installation, an upgrade that copies nothing registers nothing.
+      if (f == Fam::W2K) {
+        EXPECT_EQ(InfCopies(), c.copied ? 1 : 0);
+      }
+      EXPECT_TRUE(TempDirEmpty());
+    }
+  }
+}
+
+TEST_F(UpgradeTest, LinesOfEachFamilyAndTheLegacyDriverStays) {
+  const Lines expected[] = {
+      {"UpgradeNT", "UpgadeNT: Extracting VQD", "UpgadeNT: Found previous copy - checking versions",
+       "UpgadeNT: Install copy is newer or overwrite switch used - updating", "UpgadeNT: File copy of VQD.SYS succeeded",
+       "UpgadeNT: Done"},
+      {"Upgrade2K", "Upgrade2K: Extracting VQD2K", "Upgrade2K: Found previous version - checking versions",
+       "Upgrade2K: Install copy is newer - updating", "Upgrade2K: File copy of VQD2K.SYS succeeded",
+       "Upgrade2K: SetupCopyOEMInf executed successfully.", "Upgrade2K: Done"},
+      {"Upgrade9x", "Upgrade9x: Extracting MERIDAX", "Upgrade9x: Found previous version of MERIDAX - checking versions",
+       "Upgrade9x: Install copy is newer - updating", "Upgrade9x: File copy of MERIDAX.VXD succeeded",
+       "Upgrade9x: Done"},
+  };
+  for (Fam f : kFamilies) {
+    SCOPED_TRACE(Name(f));
+    Machine(f);
+    Installed(Older(), 1);
+    std::string legacy = f == Fam::W9x ? kIosubsys + "PLOVANT.VXD" : kDrivers + "BREMCO.SYS";
+    sim::WriteFile(legacy, "old driver");
+    ResetRunState();
+    EXPECT_TRUE(UpgradeForFamily());
+    EXPECT_TRUE(sim::FileExists(legacy));
+    EXPECT_EQ(LinesOf({"Upgrade", "UpgadeNT"}), expected[static_cast<int>(f)]);
+  }
+}
