@@ -29,7 +29,7 @@ class ActionsTest : public ProcedureTest {
 };
 
 TEST_F(ActionsTest, ExitCodesAndFlagsOfCommandLineRuns) {
-  enum Start { Fresh, Current, Older, Disabled, CountTwo };
+  enum Start { kFresh, kCurrent, kOlder, kDisabled, kCountTwo };
   struct Case {
     Fam family;
     Start start;
@@ -37,21 +37,21 @@ TEST_F(ActionsTest, ExitCodesAndFlagsOfCommandLineRuns) {
     int code;
     const char *reboot, *badinst, *regReboot;
   } cases[] = {
-      {Fam::NT, Fresh, {"/INSTALL"}, 6, "reboot", "<none>", "<none>"},
-      {Fam::NT, Fresh, {"/install", "/NOFLAG"}, 6, "<none>", "<none>", "<none>"},
-      {Fam::W9x, Fresh, {"/INSTALL", "/NOTIFYREG"}, 6, "<none>", "<none>", "1:reboot\0"},
-      {Fam::W2K, Current, {"/CHECK"}, 11, "<none>", "<none>", "<none>"},
-      {Fam::W2K, Disabled, {"/CHECK"}, 10, "<none>", "badinst", "<none>"},
+      {Fam::NT, kFresh, {"/INSTALL"}, 6, "reboot", "<none>", "<none>"},
+      {Fam::NT, kFresh, {"/install", "/NOFLAG"}, 6, "<none>", "<none>", "<none>"},
+      {Fam::W9x, kFresh, {"/INSTALL", "/NOTIFYREG"}, 6, "<none>", "<none>", "1:reboot\0"},
+      {Fam::W2K, kCurrent, {"/CHECK"}, 11, "<none>", "<none>", "<none>"},
+      {Fam::W2K, kDisabled, {"/CHECK"}, 10, "<none>", "badinst", "<none>"},
       // The check sees the system before the upgrade; the reboot wins.
-      {Fam::W2K, Disabled, {"/CHECK", "/UPGRADE"}, 6, "reboot", "badinst", "<none>"},
-      {Fam::NT, Older, {"/UPGRADE", "/CHECK"}, 6, "reboot", "<none>", "<none>"},
-      {Fam::W9x, Fresh, {"/UPGRADEONLY"}, 0, "<none>", "<none>", "<none>"},
-      {Fam::NT, Older, {"/UPGRADEONLY"}, 6, "reboot", "<none>", "<none>"},
-      {Fam::NT, CountTwo, {"/REMOVE"}, 0, "<none>", "<none>", "<none>"},
-      {Fam::NT, CountTwo, {"/FORCEREMOVE"}, 6, "reboot", "<none>", "<none>"},
+      {Fam::W2K, kDisabled, {"/CHECK", "/UPGRADE"}, 6, "reboot", "badinst", "<none>"},
+      {Fam::NT, kOlder, {"/UPGRADE", "/CHECK"}, 6, "reboot", "<none>", "<none>"},
+      {Fam::W9x, kFresh, {"/UPGRADEONLY"}, 0, "<none>", "<none>", "<none>"},
+      {Fam::NT, kOlder, {"/UPGRADEONLY"}, 6, "reboot", "<none>", "<none>"},
+      {Fam::NT, kCountTwo, {"/REMOVE"}, 0, "<none>", "<none>", "<none>"},
+      {Fam::NT, kCountTwo, {"/FORCEREMOVE"}, 6, "reboot", "<none>", "<none>"},
       // The last procedure decides: the upgrade after the install copies nothing.
-      {Fam::W2K, Fresh, {"/INSTALL", "/UPGRADE"}, 0, "<none>", "<none>", "<none>"},
-      {Fam::W2K, Fresh, {"/UNKNOWN"}, 0, "<none>", "<none>", "<none>"},
+      {Fam::W2K, kFresh, {"/INSTALL", "/UPGRADE"}, 0, "<none>", "<none>", "<none>"},
+      {Fam::W2K, kFresh, {"/UNKNOWN"}, 0, "<none>", "<none>", "<none>"},
   };
   for (const Case& c : cases) {
     std::string what = Name(c.family);
@@ -59,10 +59,10 @@ TEST_F(ActionsTest, ExitCodesAndFlagsOfCommandLineRuns) {
     SCOPED_TRACE(what);
     Machine(c.family, false);
     sim::WriteFile("reboot.txt", "stale");
-    if (c.start == Current) Installed(Carried(), 1);
-    if (c.start == Older) Installed(Older(), 1);
-    if (c.start == Disabled) Disabled(1);
-    if (c.start == CountTwo) Installed(Carried(), 2);
+    if (c.start == kCurrent) Installed(Carried(), 1);
+    if (c.start == kOlder) Installed(Older(), 1);
+    if (c.start == kDisabled) Disabled(1);
+    if (c.start == kCountTwo) Installed(Carried(), 2);
     EXPECT_EQ(Run(c.args), c.code);
     EXPECT_EQ(Flag("reboot"), c.reboot);
     EXPECT_EQ(Flag("badinst"), c.badinst);
