@@ -244,6 +244,28 @@ check_log_crlf() {
     fi
 }
 
+# --- the system as other programs see it ---------------------------------------
+
+SERVICES='SYSTEM\CurrentControlSet\Services'
+CLASS='SYSTEM\CurrentControlSet\Control\Class\{4D36E965-E325-11CE-BFC1-08002BE10318}'
+SHARED='SOFTWARE\Microsoft\Windows\CurrentVersion\SharedDLLs'
+DRIVEDB='SOFTWARE\Velcordia\PALV\DriveDB'
+SYS32="$WINEPREFIX/drive_c/windows/system32"
+
+# vqdcheck ARGS...: its one line of output.
+vqdcheck() {
+    wine "$VQD_CHECK" "$@" </dev/null 2>/dev/null | tr -d '\r'
+}
+# hex TEXT: the bytes of TEXT (printf escapes such as \0 allowed) in hex.
+hex() {
+    printf "$1" | od -An -tx1 | tr -d ' \n'
+}
+hklm_delete() {
+    wine reg delete "HKLM\\$1" /f </dev/null >/dev/null 2>&1 || true
+}
+hklm_delete_value() {
+    wine reg delete "HKLM\\$1" /v "$2" /f </dev/null >/dev/null 2>&1 || true
+}
 # make_files FILE...: small files in the current directory.
 make_files() {
     local f

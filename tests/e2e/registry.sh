@@ -8,26 +8,6 @@ os=$1
 e2e_begin "registry-$os" "$os"
 [ -f "$VQD_CHECK" ] || e2e_die "missing $VQD_CHECK"
 
-SERVICES='SYSTEM\CurrentControlSet\Services'
-CLASS='SYSTEM\CurrentControlSet\Control\Class\{4D36E965-E325-11CE-BFC1-08002BE10318}'
-SHARED='SOFTWARE\Microsoft\Windows\CurrentVersion\SharedDLLs'
-DRIVEDB='SOFTWARE\Velcordia\PALV\DriveDB'
-SYS32="$WINEPREFIX/drive_c/windows/system32"
-
-# vqdcheck ARGS...: its one line of output.
-vqdcheck() {
-    wine "$VQD_CHECK" "$@" </dev/null 2>/dev/null | tr -d '\r'
-}
-# hex TEXT: the bytes of TEXT (printf escapes such as \0 allowed) in hex.
-hex() {
-    printf "$1" | od -An -tx1 | tr -d ' \n'
-}
-hklm_delete() {
-    wine reg delete "HKLM\\$1" /f </dev/null >/dev/null 2>&1 || true
-}
-hklm_delete_value() {
-    wine reg delete "HKLM\\$1" /v "$2" /f </dev/null >/dev/null 2>&1 || true
-}
 reset_registry() {
     local k
     for k in VQD VQD2K VQDTESTA VQDTESTXVQD2K BREMCO BREMCO2k Aspi32; do hklm_delete "$SERVICES\\$k"; done

@@ -1,0 +1,234 @@
+#!/usr/bin/env bash
+# A product's life with the driver, in one Windows version ($1), as a calling
+# setup program drives it: first install, a second product's install, the
+# check, an upgrade by a newer vqdinst.exe, disable, enable, the two
+# removals, a forced removal and an install over the legacy driver. After
+# every step: exit code, flag files, the driver files with their times, the
+# registry values with their types and bytes, the INF in the store, the
+# procedure's own log lines, and no temporary directory left.
+source "$(dirname "$0")/lib.sh"
+os=$1
+e2e_begin "life-$os" "$os"
+[ -f "$VQD_CHECK" ] || e2e_die "missing $VQD_CHECK"
+[ -f "$VQD_NEWER_EXE" ] || e2e_die "missing $VQD_NEWER_EXE (the e2e.newer_build fixture did not run)"
+NEWER_PAYLOAD="$(dirname "$VQD_NEWER_EXE")/payload"
+
+case "$os" in
+    nt40) fam=NT; dir=drivers; drv=VQD.SYS; dis=VQD.DIS; svc=VQD; legacy=drivers/BREMCO.SYS ;;
+    win98) fam=9x; dir=iosubsys; drv=MERIDAX.VXD; dis=MERIDAX.DIS; svc=; legacy=iosubsys/PLOVANT.VXD ;;
+    *) fam=2K; dir=drivers; drv=VQD2K.SYS; dis=VQD2K.DIS; svc=VQD2K; legacy=drivers/BREMCO2K.SYS ;;
+esac
+active="$SYS32/$dir/$drv"
+disabled="$SYS32/$dir/$dis"
+counted="C:\\windows\\system32\\$(tr a-z A-Z <<<"$dir")\\$drv"
+INF_STORE="$WINEPREFIX/drive_c/windows/inf"
+
+# written_time TIMES_FILE FILE: the last-write time the payload gives FILE, in
+# seconds since 1970.
+written_time() {
+    awk -v f="$2" 'toupper($1) == f { print $10 " " $11 }' "$1" | xargs -I{} date -u -d {} +%s
+}
+# inf_copies PAYLOAD_DIR: how many INFs in the store have the content of that
+# payload's VQD2K.INF (Windows and Wine name the copy themselves).
+inf_copies() {
+    local f n=0
+    for f in "$INF_STORE"/*.inf "$INF_STORE"/*.INF; do
+        [ -f "$f" ] && cmp -s "$f" "$1/VQD2K.INF" && n=$((n + 1))
+    done
+    echo $n
+}
+count() { vqdcheck getvalue "$SHARED" "$counted"; }
+count_is() { check_eq "install count" "$1" "$(count)"; }
+
+reset_system() {
+    local k f
+    for k in VQD VQD2K BREMCO BREMCO2k Aspi32; do hklm_delete "$SERVICES\\$k"; done
+    hklm_delete_value "$CLASS" LowerFilters
+    hklm_delete "$SHARED"
+    hklm_delete 'SOFTWARE\Velcordia'
+    rm -f "$SYS32"/drivers/{VQD,VQD2K,BREMCO,BREMCO2K}.{SYS,DIS} "$SYS32"/iosubsys/{MERIDAX,PLOVANT}.{VXD,DIS}
+    for f in "$INF_STORE"/*; do
+        grep -qs '^;Ver=' "$f" && rm -f "$f" "${f%.*}.pnf" "${f%.*}.PNF"
+    done
+    mkdir -p "$SYS32/drivers" "$SYS32/iosubsys"
+    # The CD-ROM device class, as every Windows 2000 has it.
+    vqdcheck setvalue "$CLASS" Class 1 "$(hex 'CDROM\0')" >/dev/null
+}
+
+# run ARGS...: vqdinst.exe (or $EXE) with /DEBUG, no box expected.
+EXE=$VQD_EXE
+run() {
+    make_files reboot.txt badinst.txt
+    e2e_reset
+    e2e_probe --click 7 -- "$(vqd_winpath "$EXE")" "$@" /DEBUG
+    E2E_ARGS="vqdinst $*"
+    check_nobox
+    check_eq "temporary directory removed" "" "$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp/931fas~9 2>/dev/null)"
+}
+flags() {  # REBOOT BADINST: "yes" when the flag file must be there
+    if [ "$1" = yes ]; then check_eq "reboot.txt" reboot "$(cat reboot.txt 2>/dev/null)"; else check_absent reboot.txt; fi
+    if [ "$2" = yes ]; then check_eq "badinst.txt" badinst "$(cat badinst.txt 2>/dev/null)"; else check_absent badinst.txt; fi
+}
+# enabled PAYLOAD_DIR TIMES: the driver of that payload under its active
+# name with its written time, registered as this family registers it.
+enabled() {
+    check_exists "$active"
+    check_absent "$disabled"
+    cmp -s "$active" "$1/$drv"
+    check_eq "$drv is the payload's" 0 $?
+    check_eq "$drv written time" "$(written_time "$2" "$drv")" "$(stat -c %Y "$active" 2>/dev/null)"
+    if [ -n "$svc" ]; then
+        local start=01000000
+        [ "$fam" = NT ] && start=00000000
+        check_eq "service Start" "4 $start" "$(vqdcheck getvalue "$SERVICES\\$svc" Start)"
+        check_eq "service Group" "1 $(hex 'SCSI CDROM Class\0')" "$(vqdcheck getvalue "$SERVICES\\$svc" Group)"
+        check_eq "service Type" "4 01000000" "$(vqdcheck getvalue "$SERVICES\\$svc" Type)"
+    fi
+    if [ "$fam" = 2K ]; then
+        check_eq "LowerFilters" "7 $(hex 'VQD2K\0\0')" "$(vqdcheck getvalue "$CLASS" LowerFilters)"
+    fi
+}
+gone() {  # the driver and its registration removed
+    check_absent "$active"
+    check_absent "$disabled"
+    [ -n "$svc" ] && check_eq "service key" missing "$(vqdcheck getvalue "$SERVICES\\$svc" Start)"
+    [ "$fam" = 2K ] && check_eq "LowerFilters" missing "$(vqdcheck getvalue "$CLASS" LowerFilters)"
+    count_is missing
+}
+drivedb_is() {
+    check_eq "drive database" "1 $(hex "$1")00" "$(vqdcheck getvalue "$DRIVEDB" '')"
+}
+
+reset_system
+OLD=$VQD_WIN32_DIR/payload
+OLD_TIMES=$VQD_PAYLOAD_TIMES
+NEW_TIMES="$(dirname "$VQD_NEWER_EXE")/newer-payload/payload.txt"
+
+# ---- 1. first install
+run /INSTALL
+check_rc 6
+flags yes no
+enabled "$OLD" "$OLD_TIMES"
+count_is "4 01000000"
+check_eq "ExcludeMiniports" "1 00" "$(vqdcheck getvalue "$SERVICES\\Aspi32\\Parameters" ExcludeMiniports)"
+drivedb_is 1.0.3.40
+[ "$fam" = 2K ] && check_eq "INF in the store" 1 "$(inf_copies "$OLD")"
+case $fam in
+    NT) check_log_order "MAIN: Install switch activated" InstNT "InstNT: Extracting VQD" \
+            "InstNT: Didn't find another copy - installing" "InstNT: File copy of VQD.SYS succeeded" "InstNT: Done" ;;
+    2K) check_log_order "MAIN: Install switch activated" Inst2K "Inst2K: Extracting VQD2K" \
+            "Inst2K: Didn't find another copy - installing" "Inst2K: File copy of VQD2K.SYS succeeded" \
+            "Inst2K: SetupCopyOEMInf executed successfully." "Inst2K: Done" ;;
+    9x) check_log_order "MAIN: Install switch activated" Inst9x "Inst9x: Extracting MERIDAX" \
+            "Inst9x: Didn't find another version - installing" "Inst9x: File copy of MERIDAX.VXD succeeded" "Inst9x: Done" ;;
+esac
+
+# ---- 2. a second product installs the same driver: counted, nothing copied
+run /INSTALL
+check_rc 0
+flags no no
+enabled "$OLD" "$OLD_TIMES"
+count_is "4 02000000"
+check_log_has "Inst$fam: Done"
+check_log_lacks "Inst$fam: Install copy is newer - updating"
+[ "$fam" = 2K ] && check_eq "INF in the store once" 1 "$(inf_copies "$OLD")"
+
+# ---- 3. the check
+run /CHECK
+check_rc 11
+flags no no
+check_log_has "MAIN: Sanity check switch activated"
+
+# ---- 4. the newer release upgrades: replaced, count kept
+EXE=$VQD_NEWER_EXE
+run /UPGRADE
+check_rc 6
+flags yes no
+enabled "$NEWER_PAYLOAD" "$NEW_TIMES"
+count_is "4 02000000"
+drivedb_is 2.0.0.99
+[ "$fam" = 2K ] && check_eq "newer INF in the store" 1 "$(inf_copies "$NEWER_PAYLOAD")"
+if [ "$fam" = NT ]; then
+    check_log_order UpgradeNT "UpgadeNT: Found previous copy - checking versions" \
+        "UpgadeNT: Install copy is newer or overwrite switch used - updating" "UpgadeNT: File copy of VQD.SYS succeeded" \
+        "UpgadeNT: Done"
+else
+    check_log_order "Upgrade$fam" "Upgrade$fam: Install copy is newer - updating" "Upgrade$fam: Done"
+fi
+run /UPGRADE
+check_rc 0
+flags no no
+check_log_lacks "Upgrade$fam: Install copy is newer - updating"
+
+# ---- 5. disable: renamed with its times, unregistered, still counted
+run /DISABLE
+check_rc 0
+flags no no
+check_absent "$active"
+check_exists "$disabled"
+check_eq "disabled file written time" "$(written_time "$NEW_TIMES" "$drv")" "$(stat -c %Y "$disabled" 2>/dev/null)"
+[ -n "$svc" ] && check_eq "service key" missing "$(vqdcheck getvalue "$SERVICES\\$svc" Start)"
+[ "$fam" = 2K ] && check_eq "LowerFilters" missing "$(vqdcheck getvalue "$CLASS" LowerFilters)"
+count_is "4 02000000"
+check_log_order "MAIN: Disable driver switch activated" "MAIN: Disable driver passed enabled test"
+
+run /CHECK
+check_rc 10
+flags no yes
+
+# ---- 6. enable: back under its name with its times and registration
+run /ENABLE
+check_rc 0
+flags no no
+enabled "$NEWER_PAYLOAD" "$NEW_TIMES"
+count_is "4 02000000"
+check_log_order "MAIN: Enable driver switch activated" "MAIN: Enable driver passed disabled test"
+
+run /CHECK
+check_rc 11
+
+# ---- 7. the removals: first only counted down, then the driver goes
+EXE=$VQD_EXE
+run /REMOVE
+check_rc 0
+flags no no
+enabled "$NEWER_PAYLOAD" "$NEW_TIMES"
+count_is "4 01000000"
+
+run /REMOVE
+check_rc 6
+flags yes no
+gone
+check_eq "drive database removed" missing "$(vqdcheck getvalue "$DRIVEDB" '')"
+check_log_order "UnInst$fam" "UnInst$fam: Not forcing" "UnInst$fam: Install count=1 - uninstalling" \
+    "UnInst$fam: Deleted $drv" "UnInst$fam: Done"
+
+# ---- 8. a forced removal whatever the count
+run /INSTALL
+check_rc 6
+vqdcheck setcount 5 >/dev/null
+count_is "4 05000000"
+run /FORCEREMOVE
+check_rc 6
+flags yes no
+gone
+
+# ---- 9. an install over the legacy driver counts it too
+echo "old driver" >"$SYS32/$legacy"
+case $fam in
+    NT) vqdcheck setvalue "$SERVICES\\BREMCO" Type 4 01000000 >/dev/null ;;
+    2K) vqdcheck setvalue "$SERVICES\\BREMCO2k" Type 4 01000000 >/dev/null
+        vqdcheck setvalue "$CLASS" LowerFilters 7 "$(hex 'BREMCO2k\0\0')" >/dev/null ;;
+esac
+run /INSTALL
+check_rc 6
+check_absent "$SYS32/$legacy"
+enabled "$OLD" "$OLD_TIMES"
+count_is "4 02000000"
+[ "$fam" = NT ] && check_eq "legacy service" missing "$(vqdcheck getvalue "$SERVICES\\BREMCO" Type)"
+[ "$fam" = 2K ] && check_eq "legacy service" missing "$(vqdcheck getvalue "$SERVICES\\BREMCO2k" Type)"
+check_log_has "$(case $fam in NT) echo 'InstNT: Found BREMCO - deleting' ;; 2K) echo 'Inst2K: Found BREMCO2K - deleting' ;;
+    9x) echo 'Inst9x: Found PLOVANT - deleting' ;; esac)"
+
+reset_system
+e2e_finish
