@@ -2,6 +2,7 @@
 
 #include "package/legacy.h"
 #include "package/payload.h"
+#include "package/version.h"
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
 #include "vqdlib/registry.h"
@@ -41,9 +42,29 @@ Family RunningFamily() {
 
 const DriverFamily& FamilyOf(Family family) { return Families[static_cast<int>(family)]; }
 
-void ExtractCarriedFiles(const DriverFamily& family) {
+void AdoptUncountedDriver(const DriverFamily& family, const std::string& prefix) {
+  if (family.installedProbe() && GetInstallCount() == 0) {
+    DebugLog(prefix + family.withoutCounter);
+    SetInstallCount(1);
+  }
+}
+
+bool ExtractAndCompare(const DriverFamily& family, const std::string& prefix, bool force,
+                       const std::string& updateLine) {
+  DebugLog(prefix + family.extracting);
   for (int i = 0; i < family.carriedCount; ++i)
     ResourceToFile(family.carried[i].resource, TempDir + family.carried[i].fileName);
+  if (!family.installedProbe()) {
+    DebugLog(prefix + family.notFound);
+    return true;
+  }
+  DebugLog(prefix + family.foundPrevious);
+  std::string carried = GetFileVersion(TempDir + family.carried[0].fileName);
+  std::string installed = GetFileVersion(SystemDir + family.installedFile);
+  // The comparison runs (and logs) even when the copy is forced.
+  bool replace = VerANewer(carried, installed) || force;
+  if (replace) DebugLog(prefix + updateLine);
+  return replace;
 }
 
 void DeleteCarriedFiles(const DriverFamily& family) {

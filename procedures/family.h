@@ -42,8 +42,14 @@ struct DriverFamily {
 
 const DriverFamily& FamilyOf(Family family);
 
-// Writes every carried file of the family into TempDir with its file times.
-void ExtractCarriedFiles(const DriverFamily& family);
+// An installed driver without an install count gets the count 1.
+void AdoptUncountedDriver(const DriverFamily& family, const std::string& prefix);
+// Writes every carried file of the family into TempDir with its file times
+// and tells whether the carried driver is to go in: always when no driver is
+// installed, otherwise when it is newer than the installed one or `force` is
+// set (then updateLine is logged).
+bool ExtractAndCompare(const DriverFamily& family, const std::string& prefix, bool force,
+                       const std::string& updateLine);
 // Deletes them again, in the same order; a file already gone is no error.
 void DeleteCarriedFiles(const DriverFamily& family);
 // Copies the extracted driver over the installed one; logs "<prefix>File

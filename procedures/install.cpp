@@ -4,7 +4,6 @@
 #include "package/drivedb.h"
 #include "package/legacy.h"
 #include "package/payload.h"
-#include "package/version.h"
 #include "procedures/family.h"
 #include "procedures/procedures.h"
 #include "vqdlib/debuglog.h"
@@ -18,10 +17,7 @@ static bool Install(Family which) {
   DebugLog(name);
   bool result = false;
 
-  if (family.installedProbe() && GetInstallCount() == 0) {
-    DebugLog(prefix + family.withoutCounter);
-    SetInstallCount(1);
-  }
+  AdoptUncountedDriver(family, prefix);
   if (family.legacyProbe()) {
     DebugLog(prefix + family.legacyFound);
     // The replaced driver's installation is counted as one of ours.
@@ -32,18 +28,7 @@ static bool Install(Family which) {
   InstallDriveDB(true);
 
   if (!TempDir.empty()) {
-    DebugLog(prefix + family.extracting);
-    ExtractCarriedFiles(family);
-    bool copy = true;
-    if (family.installedProbe()) {
-      DebugLog(prefix + family.foundPrevious);
-      std::string carried = GetFileVersion(TempDir + family.carried[0].fileName);
-      std::string installed = GetFileVersion(SystemDir + family.installedFile);
-      copy = VerANewer(carried, installed);
-      if (copy) DebugLog(prefix + "Install copy is newer - updating");
-    } else {
-      DebugLog(prefix + family.notFound);
-    }
+    bool copy = ExtractAndCompare(family, prefix, false, "Install copy is newer - updating");
     bool registerDriver = false;
     if (copy) {
       if (CopyDriver(family, prefix)) {

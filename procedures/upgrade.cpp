@@ -4,7 +4,6 @@
 #include "package/drivedb.h"
 #include "package/legacy.h"
 #include "package/payload.h"
-#include "package/version.h"
 #include "procedures/family.h"
 #include "procedures/procedures.h"
 #include "vqdlib/debuglog.h"
@@ -20,28 +19,14 @@ static bool Upgrade(Family which) {
   DebugLog(name);
   bool result = false;
 
-  if (family.installedProbe() && GetInstallCount() == 0) {
-    DebugLog(prefix + family.withoutCounter);
-    SetInstallCount(1);
-  }
+  AdoptUncountedDriver(family, prefix);
   ClearExcludeMiniports();
   InstallDriveDB(true);
 
   if (!TempDir.empty()) {
-    DebugLog(prefix + family.extracting);
-    ExtractCarriedFiles(family);
-    bool copy = true;
-    if (family.installedProbe()) {
-      DebugLog(prefix + family.foundPrevious);
-      std::string carried = GetFileVersion(TempDir + family.carried[0].fileName);
-      std::string installed = GetFileVersion(SystemDir + family.installedFile);
-      copy = VerANewer(carried, installed) || Overwrite;
-      if (copy)
-        DebugLog(prefix + (which == Family::NT ? "Install copy is newer or overwrite switch used - updating"
-                                               : "Install copy is newer - updating"));
-    } else {
-      DebugLog(prefix + family.notFound);
-    }
+    bool copy = ExtractAndCompare(family, prefix, Overwrite,
+                                  which == Family::NT ? "Install copy is newer or overwrite switch used - updating"
+                                                      : "Install copy is newer - updating");
     if (copy && CopyDriver(family, prefix)) {
       RegisterDriver(family, prefix);
       result = true;
