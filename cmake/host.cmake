@@ -22,6 +22,8 @@ add_library(vqdcore STATIC
   platform/sim/verinfo.cpp
 )
 target_include_directories(vqdcore PUBLIC ${CMAKE_SOURCE_DIR})
+# The shutdown: token privilege and ExitWindowsEx, recorded, never performed.
+target_sources(vqdcore PRIVATE platform/sim/shutdown.cpp)
 
 find_package(GTest REQUIRED)
 include(GoogleTest)

@@ -139,3 +139,8 @@ foreach(_vqd_target vqdinst vqdcheck)
   add_dependencies(${_vqd_target} vqd_payload)
 endforeach()
 # ---- end payload --------------------------------------------------------------
+
+# ---- shutdown: the process token's shutdown privilege and ExitWindowsEx -------
+foreach(_vqd_target vqdinst vqdcheck)
+  target_sources(${_vqd_target} PRIVATE platform/win32/shutdown.cpp)
+endforeach()

@@ -161,6 +161,42 @@ long RegQueryInfoKeyA(RegKey key, uint32_t* subKeys);
 // *size: the buffer size in, the name length (without terminator) out.
 long RegEnumKeyExA(RegKey key, uint32_t index, char* name, uint32_t* size);
 
+// ---- Shutdown
+// The shutdown privilege of the process token, and the shutdown itself.
+// Windows 9x has no tokens: there the token calls fail with
+// ERROR_CALL_NOT_IMPLEMENTED and ExitWindowsEx needs no privilege; on the NT
+// family ExitWindowsEx fails with ERROR_PRIVILEGE_NOT_HELD unless the
+// privilege is enabled in the process token.
+enum class TokenHandle : intptr_t {};
+constexpr uint32_t kTokenAdjustPrivileges = 0x20;  // TOKEN_ADJUST_PRIVILEGES
+constexpr uint32_t kTokenQuery = 0x8;               // TOKEN_QUERY
+constexpr uint32_t kSePrivilegeEnabled = 2;         // SE_PRIVILEGE_ENABLED
+constexpr uint32_t kEwxReboot = 2;                  // EWX_REBOOT
+constexpr uint32_t kErrorCallNotImplemented = 120;
+constexpr uint32_t kErrorNotAllAssigned = 1300;
+constexpr uint32_t kErrorNoSuchPrivilege = 1313;
+constexpr uint32_t kErrorPrivilegeNotHeld = 1314;
+
+struct Luid {  // LUID
+  uint32_t lowPart = 0;
+  int32_t highPart = 0;
+};
+
+// OpenProcessToken(GetCurrentProcess(), access, &token).
+bool OpenProcessToken(uint32_t access, TokenHandle* token);
+// LookupPrivilegeValueA(NULL, name, &luid): the identifier of a privilege on
+// the local system.
+bool LookupPrivilegeValueA(const std::string& name, Luid* luid);
+// AdjustTokenPrivileges(token, FALSE, a list of this one privilege with these
+// attributes, 0, NULL, NULL). It reports success also when the user does not
+// hold the privilege: GetLastError then tells ERROR_NOT_ALL_ASSIGNED, and 0
+// when everything was assigned.
+bool AdjustTokenPrivileges(TokenHandle token, const Luid& privilege, uint32_t attributes);
+bool CloseHandle(TokenHandle token);
+// ExitWindowsEx(flags, reserved). It returns at once; the system shuts down on
+// its own afterwards.
+bool ExitWindowsEx(uint32_t flags, uint32_t reserved);
+
 // ---- Processes
 using ProcessHandle = intptr_t;
 // CreateProcessA with no application name, handles not inherited,

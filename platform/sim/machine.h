@@ -85,6 +85,12 @@ struct Machine {
   uint32_t registryEditorExit = 0;
   std::vector<std::string> processes;
   std::map<plat::ProcessHandle, uint32_t> running;  // exit code of each started process
+
+  // shutdown.cpp
+  bool shutdownPrivilegeHeld = true;      // the user holds SeShutdownPrivilege
+  bool shutdownPrivilegeEnabled = false;  // enabled in the process token
+  std::map<intptr_t, uint32_t> tokens;    // open token handles and their access rights
+  std::vector<sim::ExitWindowsCall> exitWindowsCalls;
 };
 
 Machine& M();

@@ -83,4 +83,19 @@ const std::vector<MessageBoxCall>& MessageBoxes();
 bool MarkerWindowExists();
 bool MarkerClassRegistered();
 
+// ---- Shutdown
+// Whether the user holds the shutdown privilege (by default yes). Without it,
+// AdjustTokenPrivileges reports success with ERROR_NOT_ALL_ASSIGNED, and
+// ExitWindowsEx on the NT family fails with ERROR_PRIVILEGE_NOT_HELD.
+void SetShutdownPrivilegeHeld(bool held);
+bool ShutdownPrivilegeEnabled();
+int OpenTokenHandles();
+// Every ExitWindowsEx call, in order; `accepted` when the system would have
+// shut down. Nothing is ever shut down.
+struct ExitWindowsCall {
+  uint32_t flags = 0;
+  bool accepted = false;
+};
+const std::vector<ExitWindowsCall>& ExitWindowsCalls();
+
 }  // namespace sim
