@@ -19,6 +19,8 @@ add_library(vqdcore STATIC
   platform/sim/files.cpp
   platform/sim/processes.cpp
   platform/sim/windows.cpp
+  platform/sim/devices.cpp
+  platform/sim/threads.cpp
   platform/sim/verinfo.cpp
 )
 target_include_directories(vqdcore PUBLIC ${CMAKE_SOURCE_DIR})
