@@ -31,6 +31,11 @@ target_include_directories(vqdcheck PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(vqdcheck PRIVATE -static -s)
 target_link_libraries(vqdcheck PRIVATE version advapi32 user32)
 
+# Root-enumerated CD-ROM devices for the device-restart tests.
+add_executable(cdromseed tests/win32/cdromseed.cpp)
+target_link_options(cdromseed PRIVATE -static -s)
+target_link_libraries(cdromseed PRIVATE setupapi advapi32)
+
 # ---- payload ----------------------------------------------------------------
 # The six carried files become resources of type DATA ("VQD", "VQD_DATE", ...).
 # mkpayload (tools/, built for the build machine) checks them against their
