@@ -3,6 +3,8 @@
 #include "app/runstate.h"
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/enable.h"
+#include "vqdlib/system.h"
 
 const char* const FlagKey = "Software\\Velcordia\\VQDINST";
 
@@ -37,4 +39,38 @@ void DeleteFlagFile(const std::string& name) {
 void DeleteRegFlag() {
   DebugLog("DRF");
   plat::RegDeleteKeyA(plat::kHKeyCurrentUser, FlagKey);
+}
+
+void RebootPrompt(bool installed) {
+  std::string text = installed ? "Installation complete." : "Uninstallation complete.";
+  text += " You need to reboot your computer for the changes to take effect.\r\rReboot Now?";
+  if (plat::MessageBoxA(text, "VQDINST", plat::kMbYesNo) == plat::kIdYes) RebootSystem();
+}
+
+void ReportOutcome() {
+  if (CheckSwitch) {
+    if (SanityOK) {
+      ExitCode = 11;
+    } else {
+      if (NotifyFile) CreateFlagFile("badinst");
+      if (NotifyReg) CreateRegFlag("badinst");
+      ExitCode = 10;
+    }
+  }
+  // After the check, so that a needed reboot wins over 10 and 11.
+  if (RebootNeeded) {
+    if (NotifyFile) CreateFlagFile("reboot");
+    if (NotifyReg) CreateRegFlag("reboot");
+    ExitCode = 6;
+  }
+  if (AskReboot && RebootNeeded) {
+    ExitCode = 6;
+    RebootPrompt(!RemoveSwitch);
+  }
+  const bool anyAction = InstallSwitch || UpgradeSwitch || UpgradeOnlySwitch || RemoveSwitch;
+  if (Is2K && Interactive && NoReboot && !RebootNeeded && anyAction)
+    plat::MessageBoxA("VQD driver installation complete.", "VQDINST", plat::kMbOk);
+  // On NT 4 and 9x every change needs a reboot: a run without one changed nothing.
+  if (!Is2K && Interactive && !RebootNeeded && anyAction)
+    plat::MessageBoxA("There was an error installing/removing the VQD driver.", "VQDINST", plat::kMbOk);
 }

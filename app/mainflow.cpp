@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
 #include "vqdlib/service.h"
+#include "vqdlib/restart.h"
 #include "vqdlib/system.h"
 
 namespace {
@@ -122,6 +123,11 @@ int RunVqdinst(const std::vector<std::string>& args) {
       DebugLog("MAIN: Unpack files requested");
       UnpackPayload();
       return Leave(7);
+    }
+    if (RestartSwitch) {
+      // Needs no administrator: a restart the system refuses fails by itself.
+      RestartCdromDevices(RestartNeedsReboot);
+      return Leave(0);
     }
     if (IsNT && !IsAdmin()) {
       DebugLog("MAIN: NT and not Admin");

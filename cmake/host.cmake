@@ -19,9 +19,14 @@ add_library(vqdcore STATIC
   platform/sim/files.cpp
   platform/sim/processes.cpp
   platform/sim/windows.cpp
+  platform/sim/devices.cpp
+  platform/sim/threads.cpp
+  platform/sim/infstore.cpp
   platform/sim/verinfo.cpp
 )
 target_include_directories(vqdcore PUBLIC ${CMAKE_SOURCE_DIR})
+# The shutdown: token privilege and ExitWindowsEx, recorded, never performed.
+target_sources(vqdcore PRIVATE platform/sim/shutdown.cpp)
 
 find_package(GTest REQUIRED)
 include(GoogleTest)
@@ -33,6 +38,8 @@ target_sources(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tools/payloadcheck.cpp)  #
 # Sample executables and VxDs with known versions for the version-reader tests.
 include(${CMAKE_SOURCE_DIR}/tools/fixtures.cmake)
 target_compile_definitions(unit_tests PRIVATE VQD_FIXTURE_DIR="${VQD_FIXTURE_DIR}")
+# The sample payload's INF and catalog, for the store of setup information files.
+target_compile_definitions(unit_tests PRIVATE VQD_PAYLOAD_SOURCE_DIR="${CMAKE_SOURCE_DIR}/payload")
 add_dependencies(unit_tests vqd_fixtures)
 
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)

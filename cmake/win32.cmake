@@ -8,13 +8,16 @@ configure_file(app/vqdinst.rc.in ${CMAKE_BINARY_DIR}/vqdinst.rc @ONLY)
 add_executable(vqdinst WIN32
   ${VQD_CORE_SOURCES}
   platform/win32/win32.cpp
+  platform/win32/setupapi.cpp
+  platform/win32/threads.cpp
   platform/win32/main.cpp
   ${CMAKE_BINARY_DIR}/vqdinst.rc
 )
 target_include_directories(vqdinst PRIVATE ${CMAKE_SOURCE_DIR})
 # Static, stripped, and without a link time stamp: the same tree gives the same bytes.
 target_link_options(vqdinst PRIVATE -static -s -Wl,--no-insert-timestamp)
-target_link_libraries(vqdinst PRIVATE version setupapi advapi32 user32)
+# No setupapi: platform/win32/setupapi.cpp loads it at run time.
+target_link_libraries(vqdinst PRIVATE version advapi32 user32)
 
 # The window probe used by the end-to-end tests.
 add_executable(probe tools/probe.c)
@@ -22,10 +25,16 @@ target_link_options(probe PRIVATE -static -s)
 target_link_libraries(probe PRIVATE user32)
 
 # Library operations on their own, for the end-to-end tests.
-add_executable(vqdcheck ${VQD_CORE_SOURCES} platform/win32/win32.cpp tests/win32/vqdcheck.cpp)
+add_executable(vqdcheck ${VQD_CORE_SOURCES} platform/win32/win32.cpp platform/win32/setupapi.cpp
+  platform/win32/threads.cpp tests/win32/vqdcheck.cpp)
 target_include_directories(vqdcheck PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(vqdcheck PRIVATE -static -s)
-target_link_libraries(vqdcheck PRIVATE version setupapi advapi32 user32)
+target_link_libraries(vqdcheck PRIVATE version advapi32 user32)
+
+# Root-enumerated CD-ROM devices for the device-restart tests.
+add_executable(cdromseed tests/win32/cdromseed.cpp)
+target_link_options(cdromseed PRIVATE -static -s)
+target_link_libraries(cdromseed PRIVATE setupapi advapi32)
 
 # ---- payload ----------------------------------------------------------------
 # The six carried files become resources of type DATA ("VQD", "VQD_DATE", ...).
@@ -139,3 +148,8 @@ foreach(_vqd_target vqdinst vqdcheck)
   add_dependencies(${_vqd_target} vqd_payload)
 endforeach()
 # ---- end payload --------------------------------------------------------------
+
+# ---- shutdown: the process token's shutdown privilege and ExitWindowsEx -------
+foreach(_vqd_target vqdinst vqdcheck)
+  target_sources(${_vqd_target} PRIVATE platform/win32/shutdown.cpp)
+endforeach()

@@ -161,6 +161,42 @@ long RegQueryInfoKeyA(RegKey key, uint32_t* subKeys);
 // *size: the buffer size in, the name length (without terminator) out.
 long RegEnumKeyExA(RegKey key, uint32_t index, char* name, uint32_t* size);
 
+// ---- Shutdown
+// The shutdown privilege of the process token, and the shutdown itself.
+// Windows 9x has no tokens: there the token calls fail with
+// ERROR_CALL_NOT_IMPLEMENTED and ExitWindowsEx needs no privilege; on the NT
+// family ExitWindowsEx fails with ERROR_PRIVILEGE_NOT_HELD unless the
+// privilege is enabled in the process token.
+enum class TokenHandle : intptr_t {};
+constexpr uint32_t kTokenAdjustPrivileges = 0x20;  // TOKEN_ADJUST_PRIVILEGES
+constexpr uint32_t kTokenQuery = 0x8;               // TOKEN_QUERY
+constexpr uint32_t kSePrivilegeEnabled = 2;         // SE_PRIVILEGE_ENABLED
+constexpr uint32_t kEwxReboot = 2;                  // EWX_REBOOT
+constexpr uint32_t kErrorCallNotImplemented = 120;
+constexpr uint32_t kErrorNotAllAssigned = 1300;
+constexpr uint32_t kErrorNoSuchPrivilege = 1313;
+constexpr uint32_t kErrorPrivilegeNotHeld = 1314;
+
+struct Luid {  // LUID
+  uint32_t lowPart = 0;
+  int32_t highPart = 0;
+};
+
+// OpenProcessToken(GetCurrentProcess(), access, &token).
+bool OpenProcessToken(uint32_t access, TokenHandle* token);
+// LookupPrivilegeValueA(NULL, name, &luid): the identifier of a privilege on
+// the local system.
+bool LookupPrivilegeValueA(const std::string& name, Luid* luid);
+// AdjustTokenPrivileges(token, FALSE, a list of this one privilege with these
+// attributes, 0, NULL, NULL). It reports success also when the user does not
+// hold the privilege: GetLastError then tells ERROR_NOT_ALL_ASSIGNED, and 0
+// when everything was assigned.
+bool AdjustTokenPrivileges(TokenHandle token, const Luid& privilege, uint32_t attributes);
+bool CloseHandle(TokenHandle token);
+// ExitWindowsEx(flags, reserved). It returns at once; the system shuts down on
+// its own afterwards.
+bool ExitWindowsEx(uint32_t flags, uint32_t reserved);
+
 // ---- Processes
 using ProcessHandle = intptr_t;
 // CreateProcessA with no application name, handles not inherited,
@@ -184,6 +220,98 @@ constexpr uint32_t kSpCopyDeleteSource = 1;  // SP_COPY_DELETESOURCE
 bool SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
                       uint32_t oemSourceMediaType, uint32_t copyStyle);
 
+// The device calls of the CD-ROM restart. Records are passed with the size
+// fields of their 32-bit layout; a wrong size is refused as Windows refuses
+// it (ERROR_INVALID_USER_BUFFER).
+constexpr uint32_t kErrorInvalidData = 13;
+constexpr uint32_t kErrorInsufficientBuffer = 122;
+constexpr uint32_t kErrorModNotFound = 126;
+constexpr uint32_t kErrorProcNotFound = 127;
+constexpr uint32_t kErrorInvalidUserBuffer = 1784;
+
+struct Guid {
+  uint32_t data1;
+  uint16_t data2, data3;
+  uint8_t data4[8];
+};
+// GUID_DEVINTERFACE_CDROM: the device interface class of CD-ROM drives.
+constexpr Guid kGuidDevInterfaceCdrom = {0x53F56308, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+
+constexpr uint32_t kDigcfPresent = 0x02;          // DIGCF_PRESENT
+constexpr uint32_t kDigcfProfile = 0x08;          // DIGCF_PROFILE
+constexpr uint32_t kDigcfDeviceInterface = 0x10;  // DIGCF_DEVICEINTERFACE
+
+using DevInfoSet = intptr_t;
+constexpr DevInfoSet kInvalidDevInfoSet = -1;  // INVALID_HANDLE_VALUE
+// The devices of a setup or interface class (no enumerator, no window).
+DevInfoSet SetupDiGetClassDevsA(const Guid* classGuid, uint32_t flags);
+bool SetupDiDestroyDeviceInfoList(DevInfoSet set);
+
+// SP_DEVINFO_DATA; cbSize 28.
+struct SpDevInfoData {
+  uint32_t cbSize = 0;
+  Guid classGuid = {};
+  uint32_t devInst = 0;
+  uintptr_t reserved = 0;
+};
+// False past the last device (ERROR_NO_MORE_ITEMS).
+bool SetupDiEnumDeviceInfo(DevInfoSet set, uint32_t index, SpDevInfoData* device);
+
+constexpr uint32_t kSpdrpFriendlyName = 0x0C;              // SPDRP_FRIENDLYNAME
+constexpr uint32_t kSpdrpPhysicalDeviceObjectName = 0x0E;  // SPDRP_PHYSICAL_DEVICE_OBJECT_NAME
+// With no buffer: false, ERROR_INSUFFICIENT_BUFFER and the size needed. A
+// missing property fails; the system may then leave the last error and
+// *requiredSize as they were.
+bool SetupDiGetDeviceRegistryPropertyA(DevInfoSet set, const SpDevInfoData* device, uint32_t property,
+                                       uint32_t* dataType, uint8_t* buffer, uint32_t bufferSize,
+                                       uint32_t* requiredSize);
+
+constexpr uint32_t kDifPropertyChange = 0x12;     // DIF_PROPERTYCHANGE
+constexpr uint32_t kDicsStart = 4;                // DICS_START
+constexpr uint32_t kDicsStop = 5;                 // DICS_STOP
+constexpr uint32_t kDicsFlagConfigSpecific = 2;   // DICS_FLAG_CONFIGSPECIFIC
+// SP_PROPCHANGE_PARAMS (20 bytes): the class install header (cbSize 8 and
+// the install function), then state change, scope and hardware profile.
+struct SpPropChangeParams {
+  uint32_t cbSize = 0;
+  uint32_t installFunction = 0;
+  uint32_t stateChange = 0;
+  uint32_t scope = 0;
+  uint32_t hwProfile = 0;
+};
+bool SetupDiSetClassInstallParamsA(DevInfoSet set, SpDevInfoData* device, const SpPropChangeParams* params,
+                                   uint32_t paramsSize);
+// Runs the class installer (and its default handler) on the device with the
+// class install parameters set before.
+bool SetupDiCallClassInstaller(uint32_t installFunction, DevInfoSet set, SpDevInfoData* device);
+
+constexpr uint32_t kDiNeedRestart = 0x80;  // DI_NEEDRESTART
+constexpr uint32_t kDiNeedReboot = 0x100;  // DI_NEEDREBOOT
+// SP_DEVINSTALL_PARAMS_A; cbSize 296. Only Flags and FlagsEx come back.
+struct SpDevInstallParams {
+  uint32_t cbSize = 0;
+  uint32_t flags = 0;
+  uint32_t flagsEx = 0;
+};
+bool SetupDiGetDeviceInstallParamsA(DevInfoSet set, SpDevInfoData* device, SpDevInstallParams* params);
+
+// ---- Threads
+void Sleep(uint32_t milliseconds);
+
+using ThreadHandle = intptr_t;
+using ThreadProc = uint32_t (*)(void* parameter);
+// CreateThread with default security and stack size, running at once; its
+// exit code is proc's result. 0 when it could not be created.
+ThreadHandle CreateThread(ThreadProc proc, void* parameter);
+constexpr uint32_t kWaitObject0 = 0;      // WAIT_OBJECT_0: the thread has ended
+constexpr uint32_t kWaitTimeout = 258;    // WAIT_TIMEOUT
+constexpr uint32_t kInfinite = 0xFFFFFFFF;
+uint32_t WaitForSingleObject(ThreadHandle thread, uint32_t milliseconds);
+constexpr uint32_t kStillActive = 259;    // STILL_ACTIVE
+bool GetExitCodeThread(ThreadHandle thread, uint32_t* exitCode);
+// CloseHandle of a thread handle; the thread itself runs on.
+bool CloseThreadHandle(ThreadHandle thread);
+
 // ---- User interface
 constexpr uint32_t kMbOk = 0x0;
 constexpr uint32_t kMbYesNo = 0x4;
@@ -203,5 +331,9 @@ uint16_t RegisterMarkerClass(const std::string& name);  // 0 on failure
 WindowHandle CreateMarkerWindow(const std::string& name);   // 0 on failure
 bool DestroyWindow(WindowHandle window);
 bool UnregisterClassA(const std::string& name);
+
+// PeekMessageA(PM_REMOVE), TranslateMessage and DispatchMessageA until the
+// calling thread's queue is empty, so that its windows stay responsive.
+void DispatchPendingMessages();
 
 }  // namespace plat

@@ -56,6 +56,14 @@ struct Resource {
   std::vector<uint8_t> bytes;
 };
 
+struct CdromDeviceState {
+  sim::CdromDevice script;
+  bool running = true;
+  uint32_t installFlags = 0;
+  bool paramsSet = false;
+  plat::SpPropChangeParams params;
+};
+
 struct Machine {
   std::string root;
   plat::OsVersionInfo version;
@@ -86,6 +94,19 @@ struct Machine {
   uint32_t registryEditorExit = 0;
   std::vector<std::string> processes;
   std::map<plat::ProcessHandle, uint32_t> running;  // exit code of each started process
+
+  // ---- CD-ROM devices (devices.cpp)
+  std::vector<CdromDeviceState> cdroms;
+  std::map<plat::DevInfoSet, std::vector<size_t>> deviceSets;  // the devices of each set
+  bool setupApiMissing = false;
+  std::vector<std::string> deviceCalls;
+  size_t messageDispatches = 0;
+
+  // ---- shutdown (shutdown.cpp)
+  bool shutdownPrivilegeHeld = true;      // the user holds SeShutdownPrivilege
+  bool shutdownPrivilegeEnabled = false;  // enabled in the process token
+  std::map<intptr_t, uint32_t> tokens;    // open token handles and their access rights
+  std::vector<sim::ExitWindowsCall> exitWindowsCalls;
 };
 
 Machine& M();
@@ -94,6 +115,10 @@ Machine& M();
 bool Failing(const char* function, const std::string& path = "");
 // Advances the simulated clock by one second.
 void Tick();
+// Ends every thread the program started (threads.cpp); before a reset.
+void EndThreads();
+// A call of the device log (DeviceCalls).
+void RecordDeviceCall(const std::string& line);
 
 std::string Upper(std::string s);
 bool ContainsNoCase(const std::string& haystack, const std::string& needle);

@@ -134,6 +134,7 @@ using namespace sim::internal;
 namespace sim {
 
 void Reset(const std::string& root) {
+  EndThreads();  // a thread left running would use the old machine
   Machine& m = M();
   for (auto& [h, f] : m.files) close(f.fd);
   m = Machine();

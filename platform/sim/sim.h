@@ -85,5 +85,62 @@ void AnswerMessageBox(int answer);
 const std::vector<MessageBoxCall>& MessageBoxes();
 bool MarkerWindowExists();
 bool MarkerClassRegistered();
+// How many times the program dispatched its pending window messages.
+size_t MessageDispatches();
+
+// ---- CD-ROM devices (SetupAPI) and threads
+// A CD-ROM drive listed under the CD-ROM device interface class. Its answers
+// to a restart (stop, then start, through the class installer) are scripted.
+enum class DeviceStep { None, SetParamsStop, Stop, SetParamsStart, Start, GetInstallParams };
+struct CdromDevice {
+  std::string objectName = "\\Device\\CdRom0";  // "": no such property (ERROR_INVALID_DATA)
+  // A missing object name fails without touching the last error or the
+  // required size, as Wine does.
+  bool objectNameQuiet = false;
+  // The friendly name's data without its final zero ("A\0B" for a
+  // multi-string); type kRegNone: the device has none.
+  std::string friendlyName = "CD-ROM Drive";
+  uint32_t friendlyNameType = plat::kRegSz;
+  bool present = true;  // DIGCF_PRESENT lists only present devices
+  DeviceStep failsAt = DeviceStep::None;
+  uint32_t error = 31;  // the last error of the failing step (ERROR_GEN_FAILURE)
+  uint32_t flagsAfterStart = 0;  // install flags after a start (DI_NEEDREBOOT, DI_NEEDRESTART)
+};
+void AddCdromDevice(const CdromDevice& device);
+// False while a restart has stopped the device and not started it again.
+bool CdromDeviceRunning(size_t index);
+// setupapi.dll cannot be loaded: every SetupAPI call fails with
+// ERROR_MOD_NOT_FOUND.
+void RemoveSetupApi();
+// The device calls in order, one line each:
+//   "SetupDiGetClassDevsA {GUID} flags=0x1A"
+//   "SetupDiSetClassInstallParamsA device=0 size=20 header=8 function=0x12 state=5 scope=2 profile=0"
+//   "SetupDiCallClassInstaller device=0 function=0x12"
+//   "SetupDiGetDeviceInstallParamsA device=0 size=296"
+//   "SetupDiDestroyDeviceInfoList"
+//   "Sleep 1000"
+// (device: the index of AddCdromDevice). A refused call is recorded too.
+const std::vector<std::string>& DeviceCalls();
+size_t OpenDeviceSets();  // device sets not yet destroyed
+// Threads run for real. Simulated time passes only while the main thread
+// waits for a thread that sleeps: a Sleep(1000) of a worker lasts through
+// ten WaitForSingleObject(thread, 100) of the main thread. A Sleep of the
+// main thread returns at once.
+size_t ThreadsCreated();
+
+// ---- Shutdown
+// Whether the user holds the shutdown privilege (by default yes). Without it,
+// AdjustTokenPrivileges reports success with ERROR_NOT_ALL_ASSIGNED, and
+// ExitWindowsEx on the NT family fails with ERROR_PRIVILEGE_NOT_HELD.
+void SetShutdownPrivilegeHeld(bool held);
+bool ShutdownPrivilegeEnabled();
+int OpenTokenHandles();
+// Every ExitWindowsEx call, in order; `accepted` when the system would have
+// shut down. Nothing is ever shut down.
+struct ExitWindowsCall {
+  uint32_t flags = 0;
+  bool accepted = false;
+};
+const std::vector<ExitWindowsCall>& ExitWindowsCalls();
 
 }  // namespace sim

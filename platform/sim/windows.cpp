@@ -1,4 +1,5 @@
-// The simulated user interface: scripted message boxes and the marker window.
+// The simulated user interface: scripted message boxes, the marker window and
+// the message loop.
 #include "platform/sim/machine.h"
 
 using namespace sim::internal;
@@ -42,4 +43,12 @@ bool UnregisterClassA(const std::string& name) {
   return true;
 }
 
+// No window of the simulation has messages of its own; what is counted is
+// how often the program let its windows have their turn.
+void DispatchPendingMessages() { ++M().messageDispatches; }
+
 }  // namespace plat
+
+namespace sim {
+size_t MessageDispatches() { return M().messageDispatches; }
+}  // namespace sim

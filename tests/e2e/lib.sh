@@ -7,6 +7,7 @@
 #   VQD_EXE            vqdinst.exe of the win32 build
 #   VQD_PROBE          probe.exe of the win32 build (tools/probe.c)
 #   VQD_CHECK          vqdcheck.exe of the win32 build
+#   VQD_SEED           cdromseed.exe of the win32 build (tests/win32/cdromseed.cpp)
 #   VQD_PAYLOAD_TIMES  the times file the win32 build embedded the payload with
 #   VQD_VERSION        the project version, stamped into the exe as FileVersion
 #   VQD_E2E_WORK       folder for the scratch folders of the tests
@@ -274,7 +275,50 @@ make_files() {
     done
 }
 
+# --- CD-ROM devices -----------------------------------------------------------
+# Root-enumerated devices under ROOT\VQDTESTCDROM with a CD-ROM device
+# interface, as SetupAPI lists them to the program's device restart (in the
+# order they were given). Wine has no driver for them: they have no physical
+# device object name, and their restart fails at the first
+# SetupDiSetClassInstallParamsA. e2e_finish takes them away again.
+
+E2E_CDROM_ENUM=VQDTESTCDROM
+E2E_CDROMS_SEEDED=0
+
+# seed_cdroms FRIENDLY...: one device per name, replacing those seeded
+# before; a name "multi:A|B" is stored as a multi-string of A and B.
+seed_cdroms() {
+    local i=0 name
+    [ -f "${VQD_SEED:-}" ] || e2e_die "missing cdromseed.exe (VQD_SEED=${VQD_SEED:-})"
+    remove_cdroms
+    E2E_CDROMS_SEEDED=1
+    # Also when the script stops early.
+    trap 'if [ "$E2E_CDROMS_SEEDED" = 1 ]; then remove_cdroms; fi' EXIT
+    for name in "$@"; do
+        wine "$VQD_SEED" add "$E2E_CDROM_ENUM" "$i" "$name" </dev/null >/dev/null 2>"$E2E_SCRATCH/seed.txt" ||
+            e2e_die "cannot seed CD-ROM device $i '$name': $(cat "$E2E_SCRATCH/seed.txt")"
+        i=$((i + 1))
+    done
+    [ "$(cdrom_count)" = "$#" ] || e2e_die "seeded $# CD-ROM devices, SetupAPI lists $(cdrom_count)"
+}
+
+# remove_cdroms: takes every seeded device away; dies if any is left.
+remove_cdroms() {
+    [ -f "${VQD_SEED:-}" ] || return 0
+    wine "$VQD_SEED" remove "$E2E_CDROM_ENUM" </dev/null >/dev/null 2>&1
+    [ "$(cdrom_count)" = 0 ] || e2e_die "CD-ROM devices left after removal: $(cdrom_count)"
+    E2E_CDROMS_SEEDED=0
+}
+
+# cdrom_count: how many devices the CD-ROM interface set lists.
+cdrom_count() {
+    wine "$VQD_SEED" count </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^count=//p'
+}
+
 e2e_finish() {
+    if [ "$E2E_CDROMS_SEEDED" = 1 ]; then
+        remove_cdroms
+    fi
     if [ "$E2E_FAILED" -ne 0 ]; then
         echo "$E2E_NAME: $E2E_FAILED of $E2E_CHECKS checks failed"
         exit 1

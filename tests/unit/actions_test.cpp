@@ -102,7 +102,7 @@ TEST_F(ActionsTest, ExceptionInAnActionCleansUpAndReportsTheLastFinishedProcedur
   // The install finishes (a reboot is needed); the upgrade then runs out of
   // memory while it compares versions.
   Machine(Fam::NT, false);
-  sim::ThrowInCalls("GetFileVersionInfoSizeA");
+  sim::ThrowInCalls("GetFileVersionInfoSizeA", -1, "VQD.SYS");
   EXPECT_EQ(Run({"/INSTALL", "/UPGRADE", "/DEBUG"}), 6);
   EXPECT_EQ(Flag("reboot"), "reboot");
   EXPECT_EQ(Count(), 1);

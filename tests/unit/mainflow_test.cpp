@@ -219,3 +219,49 @@ TEST_F(MainFlowTest, FlagsAreWrittenAsCallersExpectThem) {
   EXPECT_FALSE(sim::FileExists("C:\\WORK\\reboot.txt"));
   NoFlag = false;
 }
+
+// ---- "/RESTART"
+
+TEST_F(MainFlowTest, RestartRestartsTheDevicesAndExitsWithZeroWhateverTheyAnswer) {
+  sim::SetAdmin(false);  // not needed for a restart
+  sim::CdromDevice first;
+  first.objectName = "\\Device\\CdRom0";
+  first.friendlyName = "One";
+  sim::CdromDevice second = first;
+  second.objectName = "\\Device\\CdRom1";
+  second.flagsAfterStart = plat::kDiNeedReboot;
+  sim::AddCdromDevice(first);
+  sim::AddCdromDevice(second);
+  EXPECT_EQ(Run({"/restart", "/DEBUG", "/INSTALL", "/UPGRADE"}), 0);
+  // Nothing but the restart: no administrator check, no temporary directory,
+  // no action.
+  EXPECT_EQ(LogLines(), (Lines{"RD: Restarting device: \\Device\\CdRom0", "RD: Friendly name: One",
+                               "RD: Success restarting device: \\Device\\CdRom0",
+                               "RD: Restarting device: \\Device\\CdRom1", "RD: Friendly name: One",
+                               "RD: Check DI_NEEDREBOOT 4 - Device needs reboot: \\Device\\CdRom1"}));
+  EXPECT_FALSE(DebugLogOpen);
+  EXPECT_EQ(sim::ThreadsCreated(), 0u);  // the command line restarts on the main thread
+  EXPECT_FALSE(sim::FileExists("C:\\WORK\\reboot.txt"));
+  EXPECT_TRUE(sim::MessageBoxes().empty());
+}
+
+TEST_F(MainFlowTest, RestartComesAfterTheConflictsAndTheOtherServiceModes) {
+  sim::AddCdromDevice(sim::CdromDevice());
+  struct Case {
+    Args args;
+    int code;
+  } cases[] = {
+      {{"/RESTART", "/INSTALL", "/REMOVE"}, 4},
+      {{"/RESTART", "/REMOVE", "/CHECK"}, 9},
+      {{"/RESTART", "/MANIFEST"}, 8},
+      {{"/UNPACK", "/RESTART"}, 7},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Run(c.args), c.code) << c.args[1];
+  EXPECT_EQ(sim::DeviceCalls(), Lines{});
+  // Where SetupAPI lists no devices (Windows 9x, NT 4) the run is the same.
+  sim::SetVersion(plat::kPlatformWin32Windows, 4, 10, 2222);
+  sim::RemoveSetupApi();
+  EXPECT_EQ(Run({"/RESTART", "/DEBUG"}), 0);
+  EXPECT_EQ(LogLines(), Lines{});
+  EXPECT_EQ(sim::DeviceCalls().size(), 1u);
+}

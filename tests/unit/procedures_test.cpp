@@ -45,18 +45,21 @@ TEST_F(InstallTest, SecondInstallationCountsAndWindows2000RegistersAgain) {
     SCOPED_TRACE(Name(f));
     Machine(f);
     ASSERT_TRUE(InstallForFamily());
-    // Someone took the filter entry away: the second run brings it back on
-    // Windows 2000, and copies nothing anywhere.
-    if (f == Fam::W2K) reg::SetValue(CdromClassKey, "LowerFilters", plat::kRegMultiSz, B(std::string("OTHER\0\0", 7)));
-    reg::SetValue(kServices + "OTHER", "Type", plat::kRegDword, {1, 0, 0, 0});
+    // Someone changed the service and emptied the INF store: the second run
+    // puts both right on Windows 2000, and copies no driver anywhere.
+    if (f != Fam::W9x) reg::SetValue(kServices + ServiceName(), "Start", plat::kRegDword, {3, 0, 0, 0});
+    std::filesystem::remove_all(sim::HostPath("C:\\WINDOWS\\INF"));
+    ASSERT_EQ(InfCopies(), 0);
     sim::Times before = sim::FileTimes(DriverPath());
     EXPECT_FALSE(InstallForFamily());
     EXPECT_EQ(Count(), 2);
     EXPECT_EQ(sim::FileTimes(DriverPath()).lastWrite, before.lastWrite);
-    if (f == Fam::W2K) {
-      EXPECT_EQ(Filters(), std::string("VQD2K\0OTHER\0\0", 13));
-      EXPECT_EQ(InfCopies(), 1);
+    Bytes start;
+    if (f != Fam::W9x) {
+      ASSERT_TRUE(reg::GetValue(kServices + ServiceName(), "Start", &start));
+      EXPECT_EQ(start[0], f == Fam::W2K ? 1 : 3);
     }
+    EXPECT_EQ(InfCopies(), f == Fam::W2K ? 1 : 0);
   }
 }
 
@@ -255,7 +258,6 @@ TEST_F(UpgradeTest, ReplacesWithoutCountingAndOverwriteForcesTheCopy) {
       Machine(f);
       Bytes before = c.installed == 0 ? Older() : c.installed == 1 ? Carried() : Newer();
       if (c.installed >= 0) Installed(before, c.count);
-      ResetRunState();
       Overwrite = c.overwrite;
       EXPECT_EQ(UpgradeForFamily(), c.copied);
       EXPECT_TRUE(DriverIs(c.copied ? Carried() : before));
@@ -288,7 +290,7 @@ TEST_F(UpgradeTest, LinesOfEachFamilyAndTheLegacyDriverStays) {
     Installed(Older(), 1);
     std::string legacy = f == Fam::W9x ? kIosubsys + "PLOVANT.VXD" : kDrivers + "BREMCO.SYS";
     sim::WriteFile(legacy, "old driver");
-    ResetRunState();
+    Overwrite = false;
     EXPECT_TRUE(UpgradeForFamily());
     EXPECT_TRUE(sim::FileExists(legacy));
     EXPECT_EQ(LinesOf({"Upgrade", "UpgadeNT"}), expected[static_cast<int>(f)]);

@@ -14,6 +14,11 @@
 //   aspi                         ClearExcludeMiniports
 //   getvalue PATH NAME           "TYPE HEXBYTES" of an HKLM value, or "missing"
 //   setvalue PATH NAME TYPE HEX  stores an HKLM value (HEX: bytes, may be empty)
+//   oeminf PATH [STYLE]          SetupCopyOEMInfA with no media and copy style
+//                                STYLE (default SP_COPY_DELETESOURCE); "error=N"
+//                                after the result when it failed
+//   restart direct|worker        the CD-ROM device restart on this thread or
+//                                on the worker; "result=R failed=F"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +31,7 @@
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
 #include "vqdlib/registry.h"
+#include "vqdlib/restart.h"
 #include "vqdlib/service.h"
 #include "vqdlib/system.h"
 
@@ -60,6 +66,23 @@ int SetValue(const std::string& path, const std::string& name, uint32_t type, co
   bool ok = plat::RegSetValueExA(key, name, type, data.data(), static_cast<uint32_t>(data.size())) == 0;
   plat::RegCloseKey(key);
   return Result(ok);
+}
+
+int CopyOEMInf(const std::string& path, uint32_t style) {
+  bool ok = plat::SetupCopyOEMInfA(path, nullptr, plat::kSpostNone, style);
+  uint32_t error = plat::GetLastError();
+  if (ok)
+    std::printf("result=1\n");
+  else
+    std::printf("result=0 error=%u\n", error);
+  return 0;
+}
+
+int Restart(bool worker) {
+  bool failed = false;
+  bool result = worker ? RestartOnWorkerThread(failed) == 1 : RestartEachCdromDevice(failed);
+  std::printf("result=%d failed=%d\n", result ? 1 : 0, failed ? 1 : 0);
+  return 0;
 }
 
 bool LegacyProbe() {
@@ -125,6 +148,11 @@ int main(int argc, char** argv) {
     rc = GetValue(a[1], a[2]);
   } else if (command == "setvalue" && (n == 4 || n == 5)) {
     rc = SetValue(a[1], a[2], static_cast<uint32_t>(std::strtoul(a[3].c_str(), nullptr, 10)), n == 5 ? a[4] : "");
+  } else if (command == "oeminf" && (n == 2 || n == 3)) {
+    rc = CopyOEMInf(a[1], n == 3 ? static_cast<uint32_t>(std::strtoul(a[2].c_str(), nullptr, 0))
+                                 : plat::kSpCopyDeleteSource);
+  } else if (command == "restart" && n == 2 && (a[1] == "direct" || a[1] == "worker")) {
+    rc = Restart(a[1] == "worker");
   } else {
     std::fprintf(stderr, "vqdcheck: unknown command\n");
   }

@@ -1,0 +1,185 @@
+// SetupAPI on the real system, loaded at run time. Windows 95 and NT 4 may
+// have no setupapi.dll or an older one without the device functions, and the
+// program must still start there, so nothing of it is imported. It is loaded
+// from the system directory by its full path: a setupapi.dll lying beside
+// vqdinst.exe (in a download folder, say) is never the one loaded.
+#include <windows.h>
+#include <setupapi.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+
+static_assert(sizeof(plat::Guid) == sizeof(GUID), "GUID layout");
+static_assert(sizeof(SP_PROPCHANGE_PARAMS) == 20, "SP_PROPCHANGE_PARAMS of a 32-bit program");
+static_assert(sizeof(SP_DEVINSTALL_PARAMS_A) == 296, "SP_DEVINSTALL_PARAMS_A of a 32-bit program");
+static_assert(sizeof(SP_DEVINFO_DATA) == 28, "SP_DEVINFO_DATA of a 32-bit program");
+
+namespace {
+
+struct SetupApi {
+  DWORD loadError = 0;  // why the library could not be loaded; 0 when it was
+  decltype(&::SetupDiGetClassDevsA) getClassDevs = nullptr;
+  decltype(&::SetupDiEnumDeviceInfo) enumDeviceInfo = nullptr;
+  decltype(&::SetupDiGetDeviceRegistryPropertyA) getDeviceRegistryProperty = nullptr;
+  decltype(&::SetupDiSetClassInstallParamsA) setClassInstallParams = nullptr;
+  decltype(&::SetupDiCallClassInstaller) callClassInstaller = nullptr;
+  decltype(&::SetupDiGetDeviceInstallParamsA) getDeviceInstallParams = nullptr;
+  decltype(&::SetupDiDestroyDeviceInfoList) destroyDeviceInfoList = nullptr;
+  decltype(&::SetupCopyOEMInfA) copyOEMInf = nullptr;
+
+  // Every function the device restart needs is there.
+  bool HasDeviceFunctions() const {
+    return getClassDevs && enumDeviceInfo && getDeviceRegistryProperty && setClassInstallParams &&
+           callClassInstaller && getDeviceInstallParams && destroyDeviceInfoList;
+  }
+};
+
+template <typename F>
+void Resolve(HMODULE module, const char* name, F* function) {
+  FARPROC address = ::GetProcAddress(module, name);
+  *function = reinterpret_cast<F>(reinterpret_cast<void*>(address));
+}
+
+SetupApi Load() {
+  SetupApi api;
+  char dir[MAX_PATH + 1];
+  UINT n = ::GetSystemDirectoryA(dir, sizeof dir);
+  if (n == 0 || n >= sizeof dir) {
+    api.loadError = ERROR_MOD_NOT_FOUND;
+    return api;
+  }
+  std::string path(dir, n);
+  if (path.back() != '\\') path += '\\';
+  path += "setupapi.dll";
+  // The DLLs it needs in turn are looked for beside it first.
+  HMODULE module = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (!module) {
+    api.loadError = ::GetLastError() ? ::GetLastError() : ERROR_MOD_NOT_FOUND;
+    return api;
+  }
+  Resolve(module, "SetupDiGetClassDevsA", &api.getClassDevs);
+  Resolve(module, "SetupDiEnumDeviceInfo", &api.enumDeviceInfo);
+  Resolve(module, "SetupDiGetDeviceRegistryPropertyA", &api.getDeviceRegistryProperty);
+  Resolve(module, "SetupDiSetClassInstallParamsA", &api.setClassInstallParams);
+  Resolve(module, "SetupDiCallClassInstaller", &api.callClassInstaller);
+  Resolve(module, "SetupDiGetDeviceInstallParamsA", &api.getDeviceInstallParams);
+  Resolve(module, "SetupDiDestroyDeviceInfoList", &api.destroyDeviceInfoList);
+  Resolve(module, "SetupCopyOEMInfA", &api.copyOEMInf);
+  return api;  // the library stays loaded for the rest of the run
+}
+
+const SetupApi& Api() {
+  static const SetupApi api = Load();
+  return api;
+}
+
+// For a call whose function is missing: the reason, and false.
+bool Missing() {
+  ::SetLastError(Api().loadError ? Api().loadError : ERROR_PROC_NOT_FOUND);
+  return false;
+}
+
+SP_DEVINFO_DATA Native(const plat::SpDevInfoData& device) {
+  SP_DEVINFO_DATA native;
+  native.cbSize = device.cbSize;
+  std::memcpy(&native.ClassGuid, &device.classGuid, sizeof native.ClassGuid);
+  native.DevInst = device.devInst;
+  native.Reserved = static_cast<ULONG_PTR>(device.reserved);
+  return native;
+}
+
+void Back(const SP_DEVINFO_DATA& native, plat::SpDevInfoData* device) {
+  std::memcpy(&device->classGuid, &native.ClassGuid, sizeof device->classGuid);
+  device->devInst = native.DevInst;
+  device->reserved = static_cast<uintptr_t>(native.Reserved);
+}
+
+}  // namespace
+
+namespace plat {
+
+bool SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
+                      uint32_t oemSourceMediaType, uint32_t copyStyle) {
+  if (!Api().copyOEMInf) return Missing();
+  return Api().copyOEMInf(sourceInfFileName.c_str(), oemSourceMediaLocation, oemSourceMediaType, copyStyle,
+                          nullptr, 0, nullptr, nullptr) != FALSE;
+}
+
+DevInfoSet SetupDiGetClassDevsA(const Guid* classGuid, uint32_t flags) {
+  // A SetupAPI without the device functions cannot restart devices: no set.
+  if (!Api().HasDeviceFunctions()) {
+    Missing();
+    return kInvalidDevInfoSet;
+  }
+  GUID guid;
+  if (classGuid) std::memcpy(&guid, classGuid, sizeof guid);
+  HDEVINFO set = Api().getClassDevs(classGuid ? &guid : nullptr, nullptr, nullptr, flags);
+  return set == INVALID_HANDLE_VALUE ? kInvalidDevInfoSet : reinterpret_cast<DevInfoSet>(set);
+}
+
+bool SetupDiDestroyDeviceInfoList(DevInfoSet set) {
+  if (!Api().destroyDeviceInfoList) return Missing();
+  return Api().destroyDeviceInfoList(reinterpret_cast<HDEVINFO>(set)) != FALSE;
+}
+
+bool SetupDiEnumDeviceInfo(DevInfoSet set, uint32_t index, SpDevInfoData* device) {
+  if (!Api().enumDeviceInfo) return Missing();
+  SP_DEVINFO_DATA native = Native(*device);
+  if (!Api().enumDeviceInfo(reinterpret_cast<HDEVINFO>(set), index, &native)) return false;
+  Back(native, device);
+  return true;
+}
+
+bool SetupDiGetDeviceRegistryPropertyA(DevInfoSet set, const SpDevInfoData* device, uint32_t property,
+                                       uint32_t* dataType, uint8_t* buffer, uint32_t bufferSize,
+                                       uint32_t* requiredSize) {
+  if (!Api().getDeviceRegistryProperty) return Missing();
+  SP_DEVINFO_DATA native = Native(*device);
+  // Only what the call writes is passed back: it may write nothing at all.
+  DWORD type = dataType ? *dataType : 0, required = requiredSize ? *requiredSize : 0;
+  BOOL ok = Api().getDeviceRegistryProperty(reinterpret_cast<HDEVINFO>(set), &native, property,
+                                            dataType ? &type : nullptr, buffer, bufferSize,
+                                            requiredSize ? &required : nullptr);
+  if (dataType) *dataType = type;
+  if (requiredSize) *requiredSize = required;
+  return ok != FALSE;
+}
+
+bool SetupDiSetClassInstallParamsA(DevInfoSet set, SpDevInfoData* device, const SpPropChangeParams* params,
+                                   uint32_t paramsSize) {
+  if (!Api().setClassInstallParams) return Missing();
+  SP_DEVINFO_DATA native = Native(*device);
+  SP_PROPCHANGE_PARAMS record;
+  std::memset(&record, 0, sizeof record);
+  if (params) {
+    record.ClassInstallHeader.cbSize = params->cbSize;
+    record.ClassInstallHeader.InstallFunction = params->installFunction;
+    record.StateChange = params->stateChange;
+    record.Scope = params->scope;
+    record.HwProfile = params->hwProfile;
+  }
+  return Api().setClassInstallParams(reinterpret_cast<HDEVINFO>(set), &native,
+                                     params ? &record.ClassInstallHeader : nullptr, paramsSize) != FALSE;
+}
+
+bool SetupDiCallClassInstaller(uint32_t installFunction, DevInfoSet set, SpDevInfoData* device) {
+  if (!Api().callClassInstaller) return Missing();
+  SP_DEVINFO_DATA native = Native(*device);
+  return Api().callClassInstaller(installFunction, reinterpret_cast<HDEVINFO>(set), &native) != FALSE;
+}
+
+bool SetupDiGetDeviceInstallParamsA(DevInfoSet set, SpDevInfoData* device, SpDevInstallParams* params) {
+  if (!Api().getDeviceInstallParams) return Missing();
+  SP_DEVINFO_DATA native = Native(*device);
+  SP_DEVINSTALL_PARAMS_A record;
+  std::memset(&record, 0, sizeof record);
+  record.cbSize = params->cbSize;
+  if (!Api().getDeviceInstallParams(reinterpret_cast<HDEVINFO>(set), &native, &record)) return false;
+  params->flags = record.Flags;
+  params->flagsEx = record.FlagsEx;
+  return true;
+}
+
+}  // namespace plat
