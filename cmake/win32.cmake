@@ -36,6 +36,14 @@ add_executable(cdromseed tests/win32/cdromseed.cpp)
 target_link_options(cdromseed PRIVATE -static -s)
 target_link_libraries(cdromseed PRIVATE setupapi advapi32)
 
+# A stranger's setupapi.dll, to show that vqdinst.exe never loads one planted
+# beside it: build/win32/planted/setupapi.dll.
+add_library(plantedsetupapi SHARED tests/win32/plantedsetupapi.c)
+set_target_properties(plantedsetupapi PROPERTIES OUTPUT_NAME setupapi PREFIX ""
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
+target_compile_options(plantedsetupapi PRIVATE -Wno-unused-parameter)
+target_link_options(plantedsetupapi PRIVATE -static -s -Wl,--kill-at)
+
 # ---- payload ----------------------------------------------------------------
 # The six carried files become resources of type DATA ("VQD", "VQD_DATE", ...).
 # mkpayload (tools/, built for the build machine) checks them against their

@@ -25,6 +25,10 @@ struct SimThread {
   bool detached = false;  // nobody waits for it any more: its sleeps pass at once
   uint32_t exitCode = plat::kStillActive;
   std::thread thread;
+  // A thread still running when the test program ends must not abort it.
+  ~SimThread() {
+    if (thread.joinable()) thread.detach();
+  }
 };
 
 std::mutex Lock;

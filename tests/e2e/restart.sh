@@ -6,6 +6,7 @@
 # for one, and SetupDiSetClassInstallParamsA is a stub that fails without
 # setting an error, so the number after "parameters 1: " is whatever error an
 # earlier call left. Every device is still attempted and the run exits 0.
+# A setupapi.dll planted beside vqdinst.exe is not loaded.
 source "$(dirname "$0")/lib.sh"
 e2e_begin restart win2k
 [ -f "$VQD_CHECK" ] || e2e_die "missing $VQD_CHECK"
@@ -57,6 +58,25 @@ E2E_ARGS="vqdcheck --log restart worker"
 check_eq "worker: set obtained, a device failed" "result=1 failed=1" \
     "$(wine "$VQD_CHECK" --log restart worker </dev/null 2>/dev/null | tr -d '\r')"
 check_rd_lines
+
+# ---- a setupapi.dll planted beside the program is never the one it uses
+# Wine prefers its own DLLs; with native ones first, a load by bare name
+# finds the planted one beside the program, as Windows does for a DLL that is
+# not among its known DLLs. cdromseed.exe, which imports SetupAPI, shows that
+# the plant works; vqdinst.exe must still restart the devices with the
+# system's.
+mkdir -p planted
+cp "$VQD_EXE" "$VQD_SEED" "$VQD_WIN32_DIR/planted/setupapi.dll" planted/
+saved_overrides=$WINEDLLOVERRIDES
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;setupapi=n,b"
+E2E_ARGS="planted/cdromseed count"
+check_eq "an importing program gets the planted DLL"     "cdromseed: SetupDiGetClassDevsA failed: 24301" "$(wine planted/cdromseed.exe count </dev/null 2>&1 | tr -d '\r')"
+rm -f "$E2E_LOG"
+e2e_probe --marker --click 1 -- "$(vqd_winpath planted/vqdinst.exe)" /RESTART /DEBUG
+check_rc 0
+check_rd_lines
+export WINEDLLOVERRIDES=$saved_overrides
+rm -rf planted
 
 # ---- "/RESTART" excludes everything else except the conflict checks
 rm -f "$E2E_LOG"
