@@ -287,7 +287,8 @@ std::string GetModuleFileNameA() { return M().modulePath; }
 bool IsWow64Process(bool* wow64) {
   *wow64 = false;
   const plat::OsVersionInfo& v = M().version;
-  bool present = v.platformId == kPlatformWin32NT && (v.majorVersion > 5 || (v.majorVersion == 5 && v.minorVersion >= 1));
+  bool present =
+      v.platformId == kPlatformWin32NT && (v.majorVersion > 5 || (v.majorVersion == 5 && v.minorVersion >= 1));
   if (!present) {
     M().lastError = kErrorProcNotFound;
     return false;
