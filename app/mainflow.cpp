@@ -46,6 +46,7 @@ int RefuseUnsupportedOS() {
   std::snprintf(line, sizeof line, "MAIN: Version %d.%d build %d", static_cast<int>(info.majorVersion),
                 static_cast<int>(info.minorVersion), static_cast<int>(info.buildNumber));
   DebugLog(line);
+  if (IsWow64) DebugLog("MAIN: 64-bit Windows");
   return Leave(12);
 }
 
@@ -110,7 +111,9 @@ int RunVqdinst(const std::vector<std::string>& args) {
     return 6;
   }
   OpenDebugLog();
-  if (UnsupportedOS) return RefuseUnsupportedOS();
+  // "/LH" accepts a newer NT, never a 64-bit one: the driver would not load
+  // there, and as a CD-ROM class filter it would stop every CD-ROM drive.
+  if (UnsupportedOS || IsWow64) return RefuseUnsupportedOS();
   if (int code = CheckConflicts()) return Leave(code);
 
   try {

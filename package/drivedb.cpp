@@ -53,6 +53,9 @@ std::string InfFileVersion(const std::string& fileName) {
 
 const char* const DriveDBKey = "SOFTWARE\\Velcordia\\PALV\\DriveDB";
 
+// The longest command line ExecAndWait takes, in characters.
+const size_t kMaxCommandLine = 512;
+
 std::string DriveDBRegistryVersion() {
   DebugLog("RGV");
   std::string result;
@@ -71,7 +74,7 @@ std::string DriveDBRegistryVersion() {
 }
 
 uint32_t ExecAndWait(const std::string& commandLine, uint16_t showWindow) {
-  if (commandLine.size() > 512) return 0xFFFFFFFFu;
+  if (commandLine.size() > kMaxCommandLine) return 0xFFFFFFFFu;
   plat::ProcessHandle process = plat::CreateProcessA(commandLine, showWindow);
   if (process == 0) return 0xFFFFFFFFu;
   DebugLog("EAW: Created process " + commandLine + " - waiting");
@@ -91,9 +94,16 @@ bool InstallDriveDB(bool install) {
     std::string installed = DriveDBRegistryVersion();
     if (VerANewer(carried, installed)) {
       DebugLog("IDB: Install version is newer than existing");
-      DeleteKey(DriveDBKey);
-      const uint16_t kHide = 0;  // SW_HIDE
-      result = ExecAndWait(GetWindowsDir() + "\\REGEDIT.EXE /s " + file, kHide) == 0;
+      // Quoted: a TEMP with blanks ("Documents and Settings") would split the
+      // path into several arguments of the registry editor.
+      const std::string commandLine = GetWindowsDir() + "\\REGEDIT.EXE /s \"" + file + "\"";
+      // A command line that cannot be run must not cost the installed
+      // database: it is refused before the key is deleted.
+      if (commandLine.size() <= kMaxCommandLine) {
+        DeleteKey(DriveDBKey);
+        const uint16_t kHide = 0;  // SW_HIDE
+        result = ExecAndWait(commandLine, kHide) == 0;
+      }
       DebugLog(result ? "IDB: EXECed REGEDIT import" : "IDB: Failed REGEDIT import");
     } else {
       DebugLog("IDB: Existing version is newer");

@@ -16,6 +16,9 @@ void UnpackPayload() {
 void WriteManifest() {
   TempDir = MakeTempDir();
   for (const PayloadFile& file : PayloadTable) ResourceToFile(file.resource, TempDir + "\\" + file.fileName);
+  // The manifest is created before any version is looked up: a manifest that
+  // cannot be created ends the mode without them.
+  plat::FileHandle manifest = CreateTextFile("VQDINST.MFT");
   const std::string self = plat::GetModuleFileNameA();
   std::vector<std::string> lines;
   lines.push_back("File manifest for " + self + ": " + GetFileVersion(self));
@@ -25,6 +28,6 @@ void WriteManifest() {
   lines.push_back("MERIDAX.VXD: " + GetFileVersion(TempDir + "\\MERIDAX.VXD"));
   lines.push_back("VQD2K.INF: " + InfFileVersion(TempDir + "\\VQD2K.INF"));
   lines.push_back("VQD2K.CAT: N/A");
-  WriteTextLines("VQDINST.MFT", lines);
+  WriteTextLines(manifest, "VQDINST.MFT", lines);
   DeleteTempDir(TempDir);
 }

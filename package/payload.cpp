@@ -55,7 +55,10 @@ void ResourceToFile(const std::string& name, const std::string& path) {
   // its end.
   uint8_t record[24] = {};
   std::memcpy(record, data, size < sizeof record ? size : sizeof record);
-  plat::FileHandle file = plat::CreateFileA(path, plat::Access::Write, plat::kFileShareRead | plat::kFileShareWrite, plat::Disposition::OpenExisting);
+  // Shared for writing only, so a file that another program holds open for
+  // reading cannot be opened here and keeps the times it has.
+  plat::FileHandle file =
+      plat::CreateFileA(path, plat::Access::Write, plat::kFileShareWrite, plat::Disposition::OpenExisting);
   if (file == plat::kInvalidFile) return;
   plat::FileTime creation = Le64(record), lastAccess = Le64(record + 8), lastWrite = Le64(record + 16);
   plat::SetFileTime(file, &creation, &lastAccess, &lastWrite);

@@ -59,6 +59,14 @@ std::string GetModuleFileNameA();
 // user's long time format.
 std::string LocalDateTimeText();
 
+// ---- 64-bit Windows
+constexpr uint32_t kErrorProcNotFound = 127;
+// IsWow64Process of the own process: *wow64 tells whether this 32-bit program
+// runs on a 64-bit Windows. kernel32 has the call only from Windows XP on, so
+// it is looked up at run time; where it is missing the result is false with
+// ERROR_PROC_NOT_FOUND, and the system is a 32-bit one.
+bool IsWow64Process(bool* wow64);
+
 // ---- Files
 using FileHandle = intptr_t;
 constexpr FileHandle kInvalidFile = -1;
@@ -71,12 +79,15 @@ using FileTime = uint64_t;
 
 constexpr uint32_t kFileShareRead = 1;   // FILE_SHARE_READ
 constexpr uint32_t kFileShareWrite = 2;  // FILE_SHARE_WRITE
+// An open that the share mode of an open handle does not allow, or DeleteFileA
+// and MoveFileA of an open file (no open here shares deleting).
+constexpr uint32_t kErrorSharingViolation = 32;
 
 // shareMode: what other opens of the file may do while this handle is open.
 FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition);
 bool WriteFile(FileHandle file, const void* data, uint32_t size, uint32_t* written);
 bool ReadFile(FileHandle file, void* data, uint32_t size, uint32_t* read);
-// A null pointer leaves that time unchanged / unread.
+// A null pointer leaves that time unchanged / unread; so does a zero time.
 bool SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
                  const FileTime* lastWrite);
 bool GetFileTime(FileHandle file, FileTime* creation, FileTime* lastAccess, FileTime* lastWrite);
@@ -116,9 +127,10 @@ uint32_t GetFileVersionInfoSizeA(const std::string& path);
 bool GetFileVersionInfoA(const std::string& path, uint32_t size, void* block);
 // blockSize bounds every read of the host's reader (the system's reader trusts
 // the block). Understands the 32-bit layout of executables and the 16-bit
-// layout of VxD version data. For a string the result is its zero-terminated
-// 8-bit text; a string of a 32-bit block is converted inside the block, which
-// is why the block is writable.
+// layout of VxD version data. A string comes back as a pointer into the block
+// and its length as stored, which counts a terminator only when the file has
+// one: callers read at most that many characters. A string of a 32-bit block
+// is converted to 8 bits inside the block, which is why the block is writable.
 bool VerQueryValueA(void* block, uint32_t blockSize, const std::string& subBlock,
                     const void** value, uint32_t* length);
 
@@ -226,7 +238,6 @@ bool SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourc
 constexpr uint32_t kErrorInvalidData = 13;
 constexpr uint32_t kErrorInsufficientBuffer = 122;
 constexpr uint32_t kErrorModNotFound = 126;
-constexpr uint32_t kErrorProcNotFound = 127;
 constexpr uint32_t kErrorInvalidUserBuffer = 1784;
 
 struct Guid {

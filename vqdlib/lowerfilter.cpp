@@ -185,7 +185,9 @@ bool RemoveLowerFilter(const std::string& name) {
   }
   DebugLog("RLF: Found remove value in LowerFilter");
   list.erase(at, upper.size() + 1);  // the entry and its separator
-  if (list.size() <= 2) {
+  // Short is not empty: removing the last entry of "A\VQD2K" (no closing
+  // zeros) or "A\VQD2K\" (one) leaves "A\", which keeps its entry.
+  if (list.size() <= 2 && list.find_first_not_of('\\') == std::string::npos) {
     DebugLog("RLF: LowerFilter empty after delete. Removing");
     plat::RegDeleteValueA(key, "LowerFilters");
   } else {

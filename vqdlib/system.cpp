@@ -10,6 +10,7 @@
 bool IsNT = false;
 bool Is2K = false;
 bool UnsupportedOS = false;
+bool IsWow64 = false;
 std::string SystemDir;
 
 void InitLibrary() {
@@ -34,6 +35,10 @@ void DetectWindows() {
   if (IsNT && !Is2K) DebugLog("DW: NT");
   if (Is2K) DebugLog("DW: 2K");
   if (!IsNT) DebugLog("DW: 9x");
+  // A 32-bit kernel driver cannot load on a 64-bit Windows, whatever its
+  // version; a system without the call is a 32-bit one.
+  IsWow64 = false;
+  plat::IsWow64Process(&IsWow64);
 }
 
 bool IsAdmin() {
@@ -124,6 +129,18 @@ uint32_t VxdVersionResourceSize(const std::string& path) {
   return capacity;
 }
 
+// A string value of a version block: at most its length as returned (which
+// need not count a terminator) and never past the block, up to its first
+// zero byte.
+static std::string BoundedText(const std::vector<uint8_t>& block, const void* value, uint32_t length) {
+  const uintptr_t start = reinterpret_cast<uintptr_t>(block.data()), at = reinterpret_cast<uintptr_t>(value);
+  if (at < start || at > start + block.size()) return "";
+  const size_t room = start + block.size() - at, limit = length < room ? length : room;
+  const char* text = static_cast<const char*>(value);
+  const char* end = static_cast<const char*>(std::memchr(text, 0, limit));
+  return std::string(text, end ? static_cast<size_t>(end - text) : limit);
+}
+
 std::string GetFileVersion(const std::string& path) {
   DebugLog("GFV");
   std::string result;
@@ -147,7 +164,7 @@ std::string GetFileVersion(const std::string& path) {
           char query[64];
           std::snprintf(query, sizeof query, "\\StringFileInfo\\%4.4x%4.4x\\FileVersion", language, codePage);
           if (plat::VerQueryValueA(block.data(), static_cast<uint32_t>(block.size()), query, &value, &length))
-            result = static_cast<const char*>(value);
+            result = BoundedText(block, value, length);
           DebugLog("GFV: FileVersion of " + path + " is " + result);
         }
       }

@@ -7,6 +7,7 @@
 extern bool IsNT;           // Windows NT family
 extern bool Is2K;           // Windows 2000 or later
 extern bool UnsupportedOS;  // NT family newer than version 5
+extern bool IsWow64;        // a 64-bit Windows: unsupported whatever its version
 extern std::string SystemDir;  // no trailing backslash; empty when unknown
 
 // Runs once before the main flow: detects the family and caches SystemDir,

@@ -28,9 +28,14 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>* lines) {
   return true;
 }
 
-void WriteTextLines(const std::string& path, const std::vector<std::string>& lines) {
-  plat::FileHandle file = plat::CreateFileA(path, plat::Access::Write, plat::kFileShareRead | plat::kFileShareWrite, plat::Disposition::CreateAlways);
+plat::FileHandle CreateTextFile(const std::string& path) {
+  plat::FileHandle file = plat::CreateFileA(path, plat::Access::Write, plat::kFileShareRead | plat::kFileShareWrite,
+                                            plat::Disposition::CreateAlways);
   if (file == plat::kInvalidFile) throw InstallerError("cannot create " + path);
+  return file;
+}
+
+void WriteTextLines(plat::FileHandle file, const std::string& path, const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";
   uint32_t written = 0;

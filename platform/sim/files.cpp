@@ -21,8 +21,41 @@ using namespace sim::internal;
 
 namespace plat {
 
+namespace {
+
+constexpr uint32_t kReadOnly = 1, kHidden = 2, kSystem = 4;  // FILE_ATTRIBUTE_*
+
+uint32_t AttributesOf(const std::string& key) {
+  auto it = M().attributes.find(key);
+  return it == M().attributes.end() ? 0 : it->second;
+}
+
+// Whether an open with this access and share mode meets an open handle of the
+// file that refuses it, or that it refuses: each side's access must be allowed
+// by the other side's share mode.
+bool ShareConflict(const std::string& key, Access access, uint32_t shareMode) {
+  const bool reads = access != Access::Write, writes = access != Access::Read;
+  for (const auto& [handle, open] : M().files) {
+    if (open.key != key) continue;
+    const bool otherReads = open.access != Access::Write, otherWrites = open.access != Access::Read;
+    if ((reads && !(open.share & kFileShareRead)) || (writes && !(open.share & kFileShareWrite)) ||
+        (otherReads && !(shareMode & kFileShareRead)) || (otherWrites && !(shareMode & kFileShareWrite)))
+      return true;
+  }
+  return false;
+}
+
+// Deleting or renaming needs every open handle to share deleting, which no
+// open of this program does.
+bool IsOpen(const std::string& key) {
+  for (const auto& [handle, open] : M().files)
+    if (open.key == key) return true;
+  return false;
+}
+
+}  // namespace
+
 FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition) {
-  (void)shareMode;
   if (Failing("CreateFileA", path)) return kInvalidFile;
   std::string host = ToHost(path);
   if (!IsDir(Parent(host))) {
@@ -34,26 +67,42 @@ FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMod
     return kInvalidFile;
   }
   bool existed = IsFile(host);
-  int flags = access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
-  if (disposition == Disposition::CreateAlways) {
-    flags |= O_CREAT | O_TRUNC;
-  } else if (!existed) {
+  std::string key = TimeKey(path);
+  if (disposition == Disposition::OpenExisting && !existed) {
     M().lastError = kErrorFileNotFound;
     return kInvalidFile;
   }
+  if (existed) {
+    // CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL refuses a hidden or system
+    // file; nothing writes to a read-only one.
+    uint32_t attributes = AttributesOf(key);
+    bool writes = access != Access::Read || disposition == Disposition::CreateAlways;
+    if ((writes && (attributes & kReadOnly)) ||
+        (disposition == Disposition::CreateAlways && (attributes & (kHidden | kSystem)))) {
+      M().lastError = kErrorAccessDenied;
+      return kInvalidFile;
+    }
+    if (ShareConflict(key, access, shareMode)) {
+      M().lastError = kErrorSharingViolation;
+      return kInvalidFile;
+    }
+  }
+  int flags = access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
+  if (disposition == Disposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
   int fd = open(host.c_str(), flags, 0644);
   if (fd < 0) {
     M().lastError = kErrorAccessDenied;
     return kInvalidFile;
   }
   Tick();
-  std::string key = TimeKey(path);
   if (disposition == Disposition::CreateAlways) {
     if (!existed) M().times[key] = sim::Times{M().clock, M().clock, M().clock};
     TimesOf(key).lastWrite = M().clock;
   }
+  // As the system does: an existing file that CREATE_ALWAYS replaced says so.
+  M().lastError = existed && disposition == Disposition::CreateAlways ? kErrorAlreadyExists : 0;
   FileHandle h = M().nextHandle++;
-  M().files[h] = OpenFile{fd, key, access};
+  M().files[h] = OpenFile{fd, key, access, shareMode};
   return h;
 }
 
@@ -94,10 +143,11 @@ bool SetFileTime(FileHandle file, const FileTime* creation, const FileTime* last
     return false;
   }
   if (Failing("SetFileTime", it->second.key)) return false;
+  // A zero FILETIME, like a null pointer, leaves that time as it is.
   sim::Times& t = TimesOf(it->second.key);
-  if (creation) t.creation = *creation;
-  if (lastAccess) t.lastAccess = *lastAccess;
-  if (lastWrite) t.lastWrite = *lastWrite;
+  if (creation && *creation) t.creation = *creation;
+  if (lastAccess && *lastAccess) t.lastAccess = *lastAccess;
+  if (lastWrite && *lastWrite) t.lastWrite = *lastWrite;
   return true;
 }
 
@@ -122,16 +172,21 @@ bool CloseHandle(FileHandle file) {
 
 bool DeleteFileA(const std::string& path) {
   if (Failing("DeleteFileA", path)) return false;
-  std::string host = ToHost(path);
+  std::string host = ToHost(path), key = TimeKey(path);
   if (!IsFile(host)) {
     M().lastError = IsDir(Parent(host)) ? kErrorFileNotFound : kErrorPathNotFound;
     return false;
   }
-  if (unlink(host.c_str()) != 0) {
+  if (IsOpen(key)) {
+    M().lastError = kErrorSharingViolation;
+    return false;
+  }
+  if ((AttributesOf(key) & kReadOnly) || unlink(host.c_str()) != 0) {
     M().lastError = kErrorAccessDenied;
     return false;
   }
-  M().times.erase(TimeKey(path));
+  M().times.erase(key);
+  M().attributes.erase(key);
   return true;
 }
 
@@ -170,6 +225,10 @@ bool MoveFileA(const std::string& from, const std::string& to) {
     M().lastError = kErrorFileNotFound;
     return false;
   }
+  if (IsOpen(TimeKey(from))) {
+    M().lastError = kErrorSharingViolation;
+    return false;
+  }
   if (IsFile(dst) || IsDir(dst)) {
     M().lastError = kErrorAlreadyExists;
     return false;
@@ -178,9 +237,13 @@ bool MoveFileA(const std::string& from, const std::string& to) {
     M().lastError = kErrorPathNotFound;
     return false;
   }
+  // A renamed file keeps its times and attributes (a read-only one may be renamed).
   sim::Times t = TimesOf(TimeKey(from));
+  uint32_t attributes = AttributesOf(TimeKey(from));
   M().times.erase(TimeKey(from));
+  M().attributes.erase(TimeKey(from));
   M().times[TimeKey(to)] = t;
+  if (attributes) M().attributes[TimeKey(to)] = attributes;
   return true;
 }
 
@@ -191,9 +254,26 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
     M().lastError = kErrorFileNotFound;
     return false;
   }
-  if (failIfExists && IsFile(dst)) {
-    M().lastError = 80;  // ERROR_FILE_EXISTS
+  // The source is read sharing reading and writing, the target written
+  // sharing the same; the target gets the source's attributes.
+  const uint32_t both = kFileShareRead | kFileShareWrite;
+  if (ShareConflict(TimeKey(from), Access::Read, both)) {
+    M().lastError = kErrorSharingViolation;
     return false;
+  }
+  if (IsFile(dst)) {
+    if (failIfExists) {
+      M().lastError = 80;  // ERROR_FILE_EXISTS
+      return false;
+    }
+    if (AttributesOf(TimeKey(to)) & (kReadOnly | kHidden | kSystem)) {
+      M().lastError = kErrorAccessDenied;
+      return false;
+    }
+    if (ShareConflict(TimeKey(to), Access::Write, both)) {
+      M().lastError = kErrorSharingViolation;
+      return false;
+    }
   }
   std::error_code ec;
   if (!IsDir(Parent(dst)) || !fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec)) {
@@ -203,6 +283,10 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
   Tick();
   sim::Times source = TimesOf(TimeKey(from));
   M().times[TimeKey(to)] = sim::Times{M().clock, M().clock, source.lastWrite};
+  if (uint32_t attributes = AttributesOf(TimeKey(from)))
+    M().attributes[TimeKey(to)] = attributes;
+  else
+    M().attributes.erase(TimeKey(to));
   return true;
 }
 
@@ -259,14 +343,13 @@ bool FindClose(FindHandle find) { return M().searches.erase(find) == 1; }
 bool MapWholeFile(const std::string& path, FileView* view) {
   *view = FileView();
   if (Failing("MapWholeFile", path)) return false;
-  std::string host = ToHost(path);
-  if (!IsFile(host)) {
-    M().lastError = kErrorFileNotFound;
-    return false;
-  }
-  std::ifstream in(host, std::ios::binary);
+  // The file stays open, shared for reading only, until the view is unmapped.
+  FileHandle file = CreateFileA(path, Access::Read, kFileShareRead, Disposition::OpenExisting);
+  if (file == kInvalidFile) return false;
+  std::ifstream in(ToHost(path), std::ios::binary);
   std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (bytes.empty()) {  // an empty file cannot be mapped
+    CloseHandle(file);
     M().lastError = 1006;  // ERROR_FILE_INVALID
     return false;
   }
@@ -274,12 +357,14 @@ bool MapWholeFile(const std::string& path, FileView* view) {
   auto& stored = M().views[h] = std::move(bytes);
   view->data = stored.data();
   view->size = static_cast<uint32_t>(stored.size());
+  view->file = file;
   view->mapping = h;
   return true;
 }
 
 void UnmapWholeFile(FileView* view) {
   M().views.erase(view->mapping);
+  if (view->file != kInvalidFile) CloseHandle(view->file);
   *view = FileView();
 }
 

@@ -44,6 +44,7 @@ struct OpenFile {
   int fd = -1;
   std::string key;  // upper-case Windows path, key of the time table
   plat::Access access = plat::Access::Read;
+  uint32_t share = 0;  // FILE_SHARE_READ | FILE_SHARE_WRITE given to CreateFileA
 };
 
 struct Search {
@@ -74,6 +75,7 @@ struct Machine {
   plat::FileTime clock = 0;
 
   std::map<std::string, sim::Times> times;  // by upper-case Windows path
+  std::map<std::string, uint32_t> attributes;  // read-only, hidden, system bits by upper-case path
   std::map<intptr_t, OpenFile> files;
   std::map<intptr_t, Search> searches;
   std::map<intptr_t, std::vector<uint8_t>> views;
@@ -90,6 +92,8 @@ struct Machine {
   std::vector<sim::MessageBoxCall> boxes;
   bool markerClass = false;
   plat::WindowHandle markerWindow = 0;
+
+  bool wow64 = false;
 
   uint32_t registryEditorExit = 0;
   std::vector<std::string> processes;

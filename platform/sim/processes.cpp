@@ -124,18 +124,52 @@ void ImportRegistryFile(const std::string& path) {
   if (key) plat::RegCloseKey(key);
 }
 
+// The arguments of a command line as a Windows program's start-up code splits
+// them: blanks and tabs separate, double quotes group (and are dropped).
+std::vector<std::string> SplitArguments(const std::string& commandLine) {
+  std::vector<std::string> args;
+  size_t i = 0;
+  while (true) {
+    while (i < commandLine.size() && (commandLine[i] == ' ' || commandLine[i] == '\t')) ++i;
+    if (i >= commandLine.size()) break;
+    std::string arg;
+    bool quoted = false;
+    for (; i < commandLine.size(); ++i) {
+      char c = commandLine[i];
+      if (c == '"')
+        quoted = !quoted;
+      else if ((c == ' ' || c == '\t') && !quoted)
+        break;
+      else
+        arg += c;
+    }
+    args.push_back(arg);
+  }
+  return args;
+}
+
 }  // namespace
 
 ProcessHandle CreateProcessA(const std::string& commandLine, uint16_t showWindow) {
   (void)showWindow;
   if (Failing("CreateProcessA", commandLine)) return 0;
   M().processes.push_back(commandLine);
-  const std::string editor = Upper(M().windowsDir + "\\REGEDIT.EXE /S ");
-  if (M().windowsDir.empty() || Upper(commandLine).compare(0, editor.size(), editor) != 0) {
+  // The program is the first argument. Without quotes, the system tries each
+  // blank in turn as its end; the registry editor is the only program here.
+  std::vector<std::string> args = SplitArguments(commandLine);
+  const std::string editor = Upper(M().windowsDir + "\\REGEDIT.EXE");
+  size_t start = commandLine.find_first_not_of(" \t"), first = 1;
+  bool quotedProgram = start != std::string::npos && commandLine[start] == '"';
+  std::string program = args.empty() ? "" : args[0];
+  while (!quotedProgram && first < args.size() && Upper(program) != editor) program += " " + args[first++];
+  if (M().windowsDir.empty() || args.empty() || Upper(program) != editor) {
     M().lastError = kErrorFileNotFound;
     return 0;
   }
-  ImportRegistryFile(commandLine.substr(editor.size()));
+  // "/s" silences it; every other argument is a file to import, and a file
+  // that cannot be read imports nothing (the editor still exits as set).
+  for (size_t n = first; n < args.size(); ++n)
+    if (Upper(args[n]) != "/S") ImportRegistryFile(args[n]);
   ProcessHandle h = M().nextHandle++;
   M().running[h] = M().registryEditorExit;
   return h;

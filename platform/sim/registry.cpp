@@ -109,6 +109,14 @@ long RegOpenKeyA(RegKey root, const std::string& subKey, RegKey* result) {
 }
 
 long RegCreateKeyA(RegKey root, const std::string& subKey, RegKey* result) {
+  // It asks for the most access allowed: on NT a user who may not write
+  // HKEY_LOCAL_MACHINE gets an existing key opened for reading, and may not
+  // create a new one.
+  KeyHandle* base = Handle(root);
+  if (base && base->localMachine && !M().admin && M().version.platformId == kPlatformWin32NT) {
+    long rc = OpenOrCreate(root, subKey, false, false, result, "RegCreateKeyA");
+    return rc == kErrorFileNotFound ? kErrorAccessDenied : rc;
+  }
   return OpenOrCreate(root, subKey, true, true, result, "RegCreateKeyA");
 }
 

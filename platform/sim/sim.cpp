@@ -180,6 +180,7 @@ void SetModulePath(const std::string& path) { M().modulePath = path; }
 void SetCurrentDirectory(const std::string& dir) { M().currentDir = FullPath(dir); }
 void SetDateTimeText(const std::string& text) { M().dateTime = text; }
 void SetAdmin(bool admin) { M().admin = admin; }
+void SetWow64(bool wow64) { M().wow64 = wow64; }
 
 void AddResource(const std::string& name, const std::string& type, const std::vector<uint8_t>& bytes) {
   M().resources.push_back(Resource{Upper(name), Upper(type), bytes});
@@ -231,6 +232,14 @@ std::string ReadFile(const std::string& windowsPath) {
 }
 
 Times FileTimes(const std::string& windowsPath) { return TimesOf(TimeKey(windowsPath)); }
+
+void SetFileAttributes(const std::string& windowsPath, bool readOnly, bool hidden, bool system) {
+  uint32_t bits = (readOnly ? 1u : 0u) | (hidden ? 2u : 0u) | (system ? 4u : 0u);  // FILE_ATTRIBUTE_*
+  if (bits)
+    M().attributes[TimeKey(windowsPath)] = bits;
+  else
+    M().attributes.erase(TimeKey(windowsPath));
+}
 plat::FileTime Now() { return M().clock; }
 
 void SetRegistryEditorExitCode(uint32_t code) { M().registryEditorExit = code; }
@@ -281,6 +290,20 @@ uint32_t GetEnvironmentVariableA(const char* name, char* buf, uint32_t size) {
 }
 
 std::string GetModuleFileNameA() { return M().modulePath; }
+
+bool IsWow64Process(bool* wow64) {
+  *wow64 = false;
+  const plat::OsVersionInfo& v = M().version;
+  bool present =
+      v.platformId == kPlatformWin32NT && (v.majorVersion > 5 || (v.majorVersion == 5 && v.minorVersion >= 1));
+  if (!present) {
+    M().lastError = kErrorProcNotFound;
+    return false;
+  }
+  if (Failing("IsWow64Process")) return false;
+  *wow64 = M().wow64;
+  return true;
+}
 std::string LocalDateTimeText() { return M().dateTime; }
 
 ResourceHandle FindResourceA(const std::string& name, const std::string& type) {

@@ -33,6 +33,10 @@ void SetCurrentDirectory(const std::string& dir);
 void SetDateTimeText(const std::string& text);
 // A non-administrator may read HKEY_LOCAL_MACHINE but not open it for writing.
 void SetAdmin(bool admin);
+// A 64-bit Windows running this 32-bit program. IsWow64Process exists only
+// from Windows XP on (NT family, version 5.1 and later); on older systems the
+// call is missing and the program must take the system for 32-bit.
+void SetWow64(bool wow64);
 
 // ---- Resources of the program image
 void AddResource(const std::string& name, const std::string& type, const std::vector<uint8_t>& bytes);
@@ -59,15 +63,24 @@ struct Times {
   plat::FileTime creation = 0, lastAccess = 0, lastWrite = 0;
 };
 Times FileTimes(const std::string& windowsPath);
+// File attributes the program meets: a read-only file cannot be opened for
+// writing, replaced or deleted (ERROR_ACCESS_DENIED); CREATE_ALWAYS and
+// CopyFileA over a hidden or system file fail the same way. An open handle
+// blocks DeleteFileA and MoveFileA of its file, and opens that its share mode
+// does not allow, with ERROR_SHARING_VIOLATION.
+void SetFileAttributes(const std::string& windowsPath, bool readOnly, bool hidden = false, bool system = false);
 // The simulated clock, used for the times of files the program writes.
 plat::FileTime Now();
 
 // ---- Processes
 // The only program the simulation can start is the registry editor of the
-// Windows directory ("<WindowsDir>\REGEDIT.EXE /s FILE"): it imports the
-// REGEDIT4 file into the registry (keys, [-key], default and named string
-// values, dword:, hex:, hex(2):, hex(7):, "name"=-) and exits with the code
-// set here (0 by default). Anything else fails to start.
+// Windows directory ("<WindowsDir>\REGEDIT.EXE /s FILE"). Its command line is
+// split as a Windows program splits it (blanks separate arguments, double
+// quotes group them), and each argument other than "/s" is a file it imports
+// (one that cannot be read imports nothing). A REGEDIT4 file goes into the
+// registry (keys, [-key], default and named string values, dword:, hex:,
+// hex(2):, hex(7):, "name"=-). It exits with the code set here (0 by
+// default). Anything else fails to start.
 void SetRegistryEditorExitCode(uint32_t code);
 const std::vector<std::string>& ProcessesStarted();
 

@@ -264,36 +264,26 @@ bool QueryValue(void* block, uint32_t blockSize, const std::string& subBlock, co
     if (depth++ == 0) strings = SameText(name, "StringFileInfo");
     if (!FindChild(b, wide, n, name, &n)) return false;
   }
-  // A node without a value is found all the same: text reads as "" (the key's
-  // terminator serves), binary as nothing.
+  // A node without a value is found all the same, with length 0.
   const bool text = n.text || (!wide && strings);
   if (n.valueLength == 0) {
-    *value = data + (text ? n.keyEnd : std::min(n.value, n.end));
-    if (length) *length = text ? 1 : 0;
+    *value = data + std::min(n.value, n.end);
+    if (length) *length = 0;
     return true;
   }
 
-  uint64_t result = n.value, resultLength = n.valueBytes;
+  // Strings come back with the length they are stored with, as the system
+  // hands them out: a terminator is part of them only when the file has one.
+  uint64_t result = n.value, resultLength = text ? n.valueLength : n.valueBytes;
   if (n.text) {
     // UTF-16 into the second half of the block, at the same offset.
     if (rawSize > blockSize / 2) return false;
-    uint64_t chars = 0;
-    while (chars < n.valueLength &&
-           (data[n.value + 2 * chars] != 0 || data[n.value + 2 * chars + 1] != 0))
-      ++chars;
     result = rawSize + n.value;
-    if (!b.Has(result, chars + 1)) return false;
-    for (uint64_t i = 0; i < chars; ++i) {
+    if (!b.Has(result, n.valueLength)) return false;
+    for (uint64_t i = 0; i < n.valueLength; ++i) {
       const uint32_t c = data[n.value + 2 * i] | data[n.value + 2 * i + 1] << 8;
       data[result + i] = c > 0xFF ? '?' : uint8_t(c);
     }
-    data[result + chars] = 0;
-    resultLength = chars + 1;
-  } else if (text) {
-    // 8-bit strings are used in place; they must end inside their value.
-    const void* nul = std::memchr(data + n.value, 0, n.valueBytes);
-    if (!nul) return false;
-    resultLength = static_cast<const uint8_t*>(nul) - (data + n.value) + 1;
   }
   *value = data + result;
   if (length) *length = uint32_t(resultLength);

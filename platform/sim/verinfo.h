@@ -28,13 +28,14 @@ bool FindVxdVersionResource(const uint8_t* image, size_t size, size_t* offset, s
 // "\StringFileInfo\<lang+cp>\<name>"; keys compare case-insensitively.
 //
 // Binary values are returned in place with their length in bytes. String
-// values are returned as zero-terminated 8-bit text with *length counting its
-// characters including the terminator; a UTF-16 string of a 32-bit block is
-// converted into the block's second half (the text of a string at offset o is
-// written at rawSize + o, rawSize being the root node's length), so a 32-bit
-// block must be at least twice its raw size for string queries. Characters
-// above 0xFF become '?'. A node without a value is found: as "" (length 1)
-// where a string is expected, else with length 0. length may be null.
+// values come back as the system hands them out: 8-bit text with *length as
+// stored in the node (wValueLength), which counts a terminator only when the
+// file holds one. A 16-bit block's strings are returned in place; a UTF-16
+// string of a 32-bit block is converted into the block's second half (the
+// text of a string at offset o is written at rawSize + o, rawSize being the
+// root node's length), so a 32-bit block must be at least twice its raw size
+// for string queries. Characters above 0xFF become '?'. A node without a
+// value is found, with length 0. length may be null.
 bool QueryValue(void* block, uint32_t blockSize, const std::string& subBlock, const void** value,
                 uint32_t* length);
 

@@ -317,3 +317,27 @@ uint32_t WaitForProcess(ProcessHandle process) {
 }
 
 }  // namespace plat
+
+// ---------------------------------------------------------------- 64-bit Windows
+
+namespace plat {
+
+bool IsWow64Process(bool* wow64) {
+  *wow64 = false;
+  // Windows 2000 and older have no IsWow64Process: look it up, do not import it.
+  typedef BOOL(WINAPI * IsWow64ProcessFunction)(HANDLE, PBOOL);
+  FARPROC found = ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "IsWow64Process");
+  if (!found) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return false;
+  }
+  IsWow64ProcessFunction isWow64Process;
+  static_assert(sizeof isWow64Process == sizeof found, "function pointers of one size");
+  std::memcpy(&isWow64Process, &found, sizeof found);
+  BOOL result = FALSE;
+  if (!isWow64Process(::GetCurrentProcess(), &result)) return false;
+  *wow64 = result != FALSE;
+  return true;
+}
+
+}  // namespace plat

@@ -126,6 +126,18 @@ check_eq "remove database" "result=1" "$(vqdcheck drivedb remove)"
 check_eq "database gone" "missing" "$(vqdcheck getvalue "$DRIVEDB" '')"
 check_eq "temporary directory removed" "" "$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp/931fas~9 2>/dev/null)"
 
+# A TEMP with blanks, as under "Documents and Settings": the registry editor
+# must get the extracted file as one argument. The prefix has no TEMP of the
+# user's own, so deleting it afterwards restores the one it had.
+mkdir -p "$WINEPREFIX/drive_c/Documents and Settings/Jo Smith/Temp"
+wine reg add 'HKCU\Environment' /v TEMP /d 'C:\Documents and Settings\Jo Smith\Temp' /f </dev/null >/dev/null 2>&1
+check_eq "import through a TEMP with blanks" "result=1" "$(vqdcheck drivedb install)"
+check_eq "database imported" "1 $(hex "$version")00" "$(vqdcheck getvalue "$DRIVEDB" '')"
+check_eq "that temporary directory removed" "" "$(ls -A "$WINEPREFIX/drive_c/Documents and Settings/Jo Smith/Temp")"
+wine reg delete 'HKCU\Environment' /v TEMP /f </dev/null >/dev/null 2>&1
+rm -rf "$WINEPREFIX/drive_c/Documents and Settings"
+vqdcheck drivedb remove >/dev/null
+
 # ---- legacy driver of this family, and the ASPI exclusion
 check_eq "no legacy driver" "result=0" "$(vqdcheck legacy probe)"
 case "$os" in

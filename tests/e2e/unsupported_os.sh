@@ -27,6 +27,7 @@ e2e_run /DEBUG
 check_rc 12
 check_log_banner
 check_log_order "MAIN: Unsupported OS" "MAIN: Platform WIN32_NT" "MAIN: Version 6.1 build $build"
+check_log_lacks "MAIN: 64-bit Windows"  # a 32-bit prefix
 
 # Help is still available.
 e2e_run /HELP

@@ -162,6 +162,33 @@ TEST_F(MainFlowTest, NewerNtFamilyIsRefusedUnlessLhIsGiven) {
   EXPECT_TRUE(Is2K);
 }
 
+// A 32-bit driver cannot load on a 64-bit Windows: "/LH" does not lift that
+// refusal, which is the same as for a newer NT with one more log line.
+TEST_F(MainFlowTest, SixtyFourBitWindowsIsRefusedEvenWithLh) {
+  sim::SetWow64(true);
+  const Lines refusal = {"MAIN: Unsupported OS", "MAIN: Platform WIN32_NT", "MAIN: Version 6.1 build 7601",
+                         "MAIN: 64-bit Windows"};
+  sim::SetVersion(plat::kPlatformWin32NT, 6, 1, 7601);
+  for (const Args& args : {Args{"/LH", "/INSTALL", "/DEBUG"}, Args{"/DEBUG", "/INSTALL", "/REMOVE"},
+                           Args{"/lh", "/MANIFEST", "/DEBUG"}, Args{"/LH", "/FOO", "/DEBUG"}}) {
+    EXPECT_EQ(Run(args), 12) << args[0] << " " << args[1];
+    EXPECT_EQ(LogLines(), refusal) << args[0] << " " << args[1];
+  }
+  EXPECT_FALSE(sim::FileExists("C:\\WORK\\VQDINST.MFT"));
+  EXPECT_TRUE(sim::MessageBoxes().empty());
+  // Windows XP x64 is a version 5 system, refused all the same.
+  sim::SetVersion(plat::kPlatformWin32NT, 5, 2, 3790);
+  EXPECT_EQ(Run({"/INSTALL", "/DEBUG"}), 12);
+  EXPECT_EQ(LogLines().back(), "MAIN: 64-bit Windows");
+  EXPECT_EQ(Run({"/HELP", "/LH"}), 6);
+  // The same systems in 32 bits: accepted, with "/LH" where it is needed.
+  sim::SetWow64(false);
+  EXPECT_EQ(Run({"/FOO", "/DEBUG"}), 0);
+  sim::SetVersion(plat::kPlatformWin32NT, 6, 1, 7601);
+  EXPECT_EQ(Run({"/LH", "/DEBUG"}), 0);
+  for (const std::string& line : LogLines()) EXPECT_NE(line, "MAIN: 64-bit Windows");
+}
+
 TEST_F(MainFlowTest, NonAdministratorIsRefusedOnTheNtFamilyOnly) {
   sim::SetAdmin(false);
   EXPECT_EQ(Run({"/INSTALL", "/DEBUG"}), 5);
@@ -213,6 +240,22 @@ TEST_F(MainFlowTest, FlagsAreWrittenAsCallersExpectThem) {
   EXPECT_EQ(size, 8u);
   EXPECT_STREQ(reinterpret_cast<char*>(data), "badinst");
   plat::RegCloseKey(key);
+  // A caller that reads the flag (sharing reading and writing, as a text
+  // reader does) does not keep it from being written; one that shares only
+  // reading does.
+  plat::FileHandle reader =
+      plat::CreateFileA("reboot.txt", plat::Access::Read, plat::kFileShareRead | plat::kFileShareWrite,
+                        plat::Disposition::OpenExisting);
+  ASSERT_NE(reader, plat::kInvalidFile);
+  sim::WriteFile("C:\\WORK\\reboot.txt", "stale");
+  CreateFlagFile("reboot");
+  EXPECT_EQ(sim::ReadFile("C:\\WORK\\reboot.txt"), "reboot");
+  plat::CloseHandle(reader);
+  reader = plat::CreateFileA("reboot.txt", plat::Access::Read, plat::kFileShareRead, plat::Disposition::OpenExisting);
+  sim::WriteFile("C:\\WORK\\reboot.txt", "stale");
+  CreateFlagFile("reboot");
+  EXPECT_EQ(sim::ReadFile("C:\\WORK\\reboot.txt"), "stale");
+  plat::CloseHandle(reader);
   NoFlag = true;
   DeleteFlagFile("reboot");
   CreateFlagFile("reboot");

@@ -96,14 +96,38 @@ TEST_F(PayloadTest, FailedWriteIsLoggedAndShortDateRecordsAreNotOverread) {
   sim::AddResource("VQD", "DATA", Text("driver"));
   sim::AddResource("VQD_DATE", "DATA", Bytes{1, 0, 0, 0});  // 4 bytes instead of 24
   sim::FailCalls("WriteFile", 1, "VQD.SYS");
+  const plat::FileTime before = sim::Now();
   ResourceToFile("VQD", "C:\\TEMP\\VQD.SYS");
   Lines log = LogLines();
   EXPECT_EQ(log[2], "RTF: Failed write of VQD to C:\\TEMP\\VQD.SYS");
   EXPECT_EQ(log.back(), "RTF: Set file date");
+  // The missing fields read as zero times, and a zero time leaves a file's
+  // time as it is: the two keep the moment the file was created.
   sim::Times t = sim::FileTimes("C:\\TEMP\\VQD.SYS");
   EXPECT_EQ(t.creation, 1u);
-  EXPECT_EQ(t.lastAccess, 0u);
-  EXPECT_EQ(t.lastWrite, 0u);
+  EXPECT_GT(t.lastAccess, before);
+  EXPECT_EQ(t.lastWrite, t.lastAccess);
+}
+
+// The date step opens the file sharing writing only: while another program
+// reads it, the content is replaced but the times stay.
+TEST_F(PayloadTest, DateStepLeavesAFileThatIsOpenForReadingAsItIs) {
+  AddFile("VQD", Text("driver bytes"));
+  sim::WriteFile("C:\\TEMP\\VQD.SYS", "older");
+  const sim::Times before = sim::FileTimes("C:\\TEMP\\VQD.SYS");
+  plat::FileHandle reader = plat::CreateFileA("C:\\TEMP\\VQD.SYS", plat::Access::Read,
+                                              plat::kFileShareRead | plat::kFileShareWrite,
+                                              plat::Disposition::OpenExisting);
+  ASSERT_NE(reader, plat::kInvalidFile);
+  StartLog();
+  ResourceToFile("VQD", "C:\\TEMP\\VQD.SYS");
+  EXPECT_EQ(sim::ReadFile("C:\\TEMP\\VQD.SYS"), "driver bytes");
+  EXPECT_EQ(sim::FileTimes("C:\\TEMP\\VQD.SYS").creation, before.creation);
+  EXPECT_NE(sim::FileTimes("C:\\TEMP\\VQD.SYS").lastWrite, kWritten);
+  EXPECT_EQ(LogLines().back(), "RTF: Found date res");
+  plat::CloseHandle(reader);
+  ResourceToFile("VQD", "C:\\TEMP\\VQD.SYS");
+  ExpectStamped("C:\\TEMP\\VQD.SYS");
 }
 
 TEST_F(PayloadTest, TempDirComesFromTempOrTheWindowsDirectory) {
@@ -213,6 +237,56 @@ TEST_F(PayloadTest, ManifestWithAMissingFileOrUnwritableManifest) {
   sim::FailCalls("CreateFileA", 1, "VQDINST.MFT");
   EXPECT_EQ(Run({"/MANIFEST"}), 0);
   EXPECT_FALSE(sim::DirectoryExists("C:\\T\\931fas~9"));
+}
+
+// The manifest is created before the versions are looked up: when it cannot
+// be (here it is read-only, or made to fail), no version is read or logged.
+TEST_F(PayloadTest, UncreatableManifestLooksUpNoVersion) {
+  AddPayload();
+  sim::WriteFile("C:\\WORK\\VQDINST.MFT", "kept");
+  sim::SetFileAttributes("C:\\WORK\\VQDINST.MFT", true);
+  for (int run = 0; run < 2; ++run) {
+    if (run == 1) {
+      sim::SetFileAttributes("C:\\WORK\\VQDINST.MFT", false);
+      sim::FailCalls("CreateFileA", 1, "VQDINST.MFT");
+    }
+    EXPECT_EQ(Run({"/MANIFEST", "/DEBUG"}), 0) << run;
+    EXPECT_EQ(sim::ReadFile("C:\\WORK\\VQDINST.MFT"), "kept");
+    Lines log = LogLines();
+    for (const std::string& line : log)
+      for (const char* lookup : {"GFV", "RFV", "IFV"}) EXPECT_NE(line.rfind(lookup, 0), 0u) << line;
+    EXPECT_EQ(log.back(), "DTD: Removed temp dir");  // the guard's clean-up
+    EXPECT_EQ(std::count(log.begin(), log.end(), "RTF: Set file date"), 6);
+  }
+}
+
+// Unpacking over files that Windows will not replace skips them and goes on.
+TEST_F(PayloadTest, UnpackSkipsReadOnlyHiddenAndOpenFiles) {
+  AddPayload();
+  for (const char* name : {"VQD.SYS", "DRIVEDB.REG", "VQD2K.CAT"})
+    sim::WriteFile(std::string("C:\\WORK\\") + name, "old");
+  sim::SetFileAttributes("C:\\WORK\\VQD.SYS", true);
+  sim::SetFileAttributes("C:\\WORK\\DRIVEDB.REG", false, true);
+  plat::FileHandle holder = plat::CreateFileA("C:\\WORK\\VQD2K.CAT", plat::Access::Read, plat::kFileShareRead,
+                                              plat::Disposition::OpenExisting);
+  EXPECT_EQ(Run({"/UNPACK", "/DEBUG"}), 7);
+  plat::CloseHandle(holder);
+  Lines log = LogLines();
+  const std::pair<const char*, const char*> kept[] = {
+      {"VQD", "VQD.SYS"}, {"DRIVEDB", "DRIVEDB.REG"}, {"VQD2KCAT", "VQD2K.CAT"}};
+  for (const auto& [resource, name] : kept) {
+    EXPECT_EQ(sim::ReadFile(std::string("C:\\WORK\\") + name), "old") << name;
+    const std::string wrote = std::string("RTF: Wrote ") + resource + " to " + name;
+    EXPECT_EQ(std::find(log.begin(), log.end(), wrote), log.end()) << wrote;
+  }
+  EXPECT_NE(std::find(log.begin(), log.end(), "RTF: Wrote VQD2K to VQD2K.SYS"), log.end());
+  for (const char* name : {"VQD2K.SYS", "MERIDAX.VXD", "VQD2K.INF"})
+    ExpectStamped(std::string("C:\\WORK\\") + name);
+  // Only the hidden file takes the new times: it may be opened for writing.
+  ExpectStamped("C:\\WORK\\DRIVEDB.REG");
+  EXPECT_NE(sim::FileTimes("C:\\WORK\\VQD.SYS").lastWrite, kWritten);
+  EXPECT_NE(sim::FileTimes("C:\\WORK\\VQD2K.CAT").lastWrite, kWritten);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "RTF: Set file date"), 4);
 }
 
 TEST_F(PayloadTest, UnpackWritesTheSixFilesIntoTheCurrentDirectory) {

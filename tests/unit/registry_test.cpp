@@ -179,6 +179,24 @@ TEST_F(LowerFilterTest, RemovingTakesOneWholeEntry) {
   EXPECT_EQ(StoredFilters(), "IMAPI\0\0"s);
 }
 
+// Removing a name never takes another entry with it, whether the list ends
+// in its two zeros, in one, or in none.
+TEST_F(LowerFilterTest, RemovingFromAnUnterminatedListKeepsTheOtherEntries) {
+  Service("A");
+  const struct {
+    std::string stored, after;
+  } cases[] = {
+      {"A\0VQD2K"s, "A\0\0"s},       {"A\0VQD2K\0"s, "A\0\0"s},     {"A\0VQD2K\0\0"s, "A\0\0"s},
+      {"VQD2K\0A"s, "A\0\0"s},       {"VQD2K\0A\0"s, "A\0\0"s},     {"VQD2K\0\0A"s, "\0A\0\0"s},
+      {"VQD2K"s, "<none>"},          {"VQD2K\0"s, "<none>"},         {"VQD2K\0\0"s, "<none>"},
+  };
+  for (const auto& c : cases) {
+    StoreFilters(c.stored);
+    EXPECT_TRUE(RemoveLowerFilter("VQD2K"));
+    EXPECT_EQ(StoredFilters(), c.after) << c.stored.size();
+  }
+}
+
 TEST_F(LowerFilterTest, RemovingTheOnlyEntryDeletesTheValue) {
   StoreFilters("VQD2K\0\0"s);
   StartLog();
@@ -208,21 +226,24 @@ TEST_F(LowerFilterTest, PosFromCountsFromItsStart) {
   EXPECT_EQ(PosFrom("\\", "AB", 9), 0);
 }
 
-// Adding and then removing VQD2K on random lists never loses or changes any
-// entry that has a service (beyond upper case), keeps their order, and every
-// stored list ends in two zero bytes.
+// Removing VQD2K from random lists, and adding and then removing it, never
+// loses or changes any entry that has a service (beyond upper case), keeps
+// their order, and every stored list ends in two zero bytes. The lists hold
+// VQD2K anywhere or not at all, and end in two, one or no zero bytes.
 TEST_F(LowerFilterTest, AddThenRemoveKeepsEveryOtherEntry) {
-  const std::vector<std::string> withService = {"imapi", "Redbook", "XVQD2KY", "VQD2", "vqd2kx", "A"};
+  const std::vector<std::string> withService = {"imapi", "Redbook", "XVQD2KY", "VQD2", "vqd2kx", "A", "b", "C"};
   for (const auto& name : withService) Service(name);
   const std::vector<std::string> withoutService = {"ghost", "OLDFLT", "vqd2kz"};
   std::mt19937 random(20261207);
-  for (int round = 0; round < 300; ++round) {
+  for (int round = 0; round < 1000; ++round) {
     std::vector<std::string> entries;
-    int count = static_cast<int>(random() % 8);
+    // Short lists half of the time: their last entries meet the list's end.
+    int count = static_cast<int>(random() % 2 ? random() % 3 : random() % 8);
     for (int i = 0; i < count; ++i) {
-      switch (random() % 4) {
+      switch (random() % 5) {
         case 0: entries.push_back(withoutService[random() % withoutService.size()]); break;
         case 1: entries.push_back(""); break;
+        case 2: entries.push_back(random() % 2 ? "VQD2K" : "vqd2k"); break;
         default: entries.push_back(withService[random() % withService.size()]);
       }
     }
@@ -233,16 +254,23 @@ TEST_F(LowerFilterTest, AddThenRemoveKeepsEveryOtherEntry) {
     }
     std::string bytes;
     for (const auto& e : entries) bytes += e + '\0';
-    bytes += std::string(random() % 3, '\0');
+    switch (random() % 4) {
+      case 0: if (!bytes.empty()) bytes.pop_back(); break;  // no closing zero at all
+      case 1: break;                                        // one
+      default: bytes += std::string(random() % 3, '\0');   // two, three or four
+    }
     if (bytes.empty()) continue;
     StoreFilters(bytes);
 
+    RemoveLowerFilter("VQD2K");
+    std::string removedFirst = StoredFilters();
+    StoreFilters(bytes);
     AddLowerFilter("VQD2K");
     std::string afterAdd = StoredFilters();
     RemoveLowerFilter("VQD2K");
     std::string afterRemove = StoredFilters();
 
-    for (const std::string& stored : {afterAdd, afterRemove}) {
+    for (const std::string& stored : {removedFirst, afterAdd, afterRemove}) {
       if (stored == "<none>" || stored == bytes) continue;  // not written
       ASSERT_GE(stored.size(), 2u) << round;
       EXPECT_EQ(stored.substr(stored.size() - 2), "\0\0"s) << round;
@@ -253,21 +281,25 @@ TEST_F(LowerFilterTest, AddThenRemoveKeepsEveryOtherEntry) {
       for (char& c : e) c = static_cast<char>(toupper(c));
       return e;
     };
-    std::vector<std::string> expected, kept;
+    std::vector<std::string> expected;
     for (const auto& e : entries)
       if (std::find(withService.begin(), withService.end(), e) != withService.end() || e.size() >= 900)
         expected.push_back(upper(e));
-    std::string text = afterRemove == "<none>" ? "" : afterRemove;
-    size_t start = 0;
-    while (start < text.size()) {
-      size_t end = text.find('\0', start);
-      if (end == std::string::npos) end = text.size();
-      std::string entry = text.substr(start, end - start);
-      bool sameText = entry == upper(entry) || bytes.find(entry) != std::string::npos;
-      EXPECT_TRUE(sameText) << entry;
-      if (std::find(expected.begin(), expected.end(), upper(entry)) != expected.end()) kept.push_back(upper(entry));
-      start = end + 1;
+    for (const std::string& stored : {removedFirst, afterRemove}) {
+      std::vector<std::string> kept;
+      std::string text = stored == "<none>" ? "" : stored;
+      size_t start = 0;
+      while (start < text.size()) {
+        size_t end = text.find('\0', start);
+        if (end == std::string::npos) end = text.size();
+        std::string entry = text.substr(start, end - start);
+        bool sameText = entry == upper(entry) || bytes.find(entry) != std::string::npos;
+        EXPECT_TRUE(sameText) << entry;
+        if (std::find(expected.begin(), expected.end(), upper(entry)) != expected.end())
+          kept.push_back(upper(entry));
+        start = end + 1;
+      }
+      EXPECT_EQ(kept, expected) << "round " << round;
     }
-    EXPECT_EQ(kept, expected) << "round " << round;
   }
 }

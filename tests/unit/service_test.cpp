@@ -242,10 +242,10 @@ TEST_F(DriveDBTest, NewerDatabaseReplacesTheInstalledOne) {
   EXPECT_EQ(data, (std::vector<uint8_t>{'A', 0, 'B', 0, 0}));
   EXPECT_FALSE(sim::FileExists(TempDir + "\\DRIVEDB.REG"));
   ASSERT_EQ(sim::ProcessesStarted().size(), 1u);
-  EXPECT_EQ(sim::ProcessesStarted()[0], "C:\\WINDOWS\\REGEDIT.EXE /s C:\\TEMP\\931fas~9\\DRIVEDB.REG");
+  EXPECT_EQ(sim::ProcessesStarted()[0], "C:\\WINDOWS\\REGEDIT.EXE /s \"C:\\TEMP\\931fas~9\\DRIVEDB.REG\"");
   EXPECT_NE(std::find(log.begin(), log.end(), "IDB: Install version is newer than existing"), log.end());
   EXPECT_NE(std::find(log.begin(), log.end(),
-                      "EAW: Created process C:\\WINDOWS\\REGEDIT.EXE /s C:\\TEMP\\931fas~9\\DRIVEDB.REG - waiting"),
+                      "EAW: Created process C:\\WINDOWS\\REGEDIT.EXE /s \"C:\\TEMP\\931fas~9\\DRIVEDB.REG\" - waiting"),
             log.end());
   EXPECT_EQ(Lines(log.end() - 3, log.end()),
             (Lines{"EAW: Process completed", "IDB: EXECed REGEDIT import", "IDB: Deleted DriveDB.REG"}));
@@ -295,4 +295,49 @@ TEST_F(DriveDBTest, RemovalDeletesTheKeyAndFirstInstallImports) {
   Carry("1.0.3.40");
   EXPECT_TRUE(InstallDriveDB(true));
   EXPECT_EQ(DriveDBRegistryVersion(), "1.0.3.40");
+}
+
+// A TEMP with blanks, as under "Documents and Settings": the path reaches the
+// registry editor as one argument.
+TEST_F(DriveDBTest, TempWithBlanksReachesTheRegistryEditorWhole) {
+  TempDir = "C:\\Documents and Settings\\Jo Smith\\Local Settings\\Temp\\931fas~9";
+  sim::MakeDirectory(TempDir);
+  Carry("1.0.3.40");
+  Installed("1.0.0.0");
+  EXPECT_TRUE(InstallDriveDB(true));
+  EXPECT_EQ(DriveDBRegistryVersion(), "1.0.3.40");
+  std::vector<uint8_t> data;
+  EXPECT_TRUE(reg::GetValue(DriveDBKey, "ACME CDR-4X", &data));
+}
+
+// The command line is refused before the installed database is deleted; its
+// 512 characters count the quotes.
+TEST_F(DriveDBTest, OverlongCommandLineKeepsTheInstalledDatabase) {
+  Carry("1.0.3.40");
+  // "C:\WINDOWS\REGEDIT.EXE /s " (26), the quoted path: TempDir + "\DRIVEDB.REG" (12) + 2.
+  const auto tempOfLength = [](size_t n) {
+    std::string dir = "C:\\T";
+    while (dir.size() < n) dir += "\\" + std::string(std::min<size_t>(n - dir.size() - 1, 200), 'x');
+    return dir;
+  };
+  struct Case {
+    size_t tempLength;
+    bool runs;
+  } cases[] = {{472, true}, {473, false}, {490, false}};
+  for (const Case& c : cases) {
+    TempDir = tempOfLength(c.tempLength);
+    ASSERT_EQ(TempDir.size(), c.tempLength);
+    sim::MakeDirectory(TempDir);
+    Installed("1.0.0.0");
+    StartLog();
+    EXPECT_EQ(InstallDriveDB(true), c.runs) << c.tempLength;
+    Lines log = LogLines();
+    EXPECT_EQ(*(log.end() - 2), c.runs ? "IDB: EXECed REGEDIT import" : "IDB: Failed REGEDIT import");
+    std::vector<uint8_t> data;
+    EXPECT_EQ(DriveDBRegistryVersion(), c.runs ? "1.0.3.40" : "1.0.0.0") << c.tempLength;
+    EXPECT_EQ(reg::GetValue(DriveDBKey, "OLD MODEL", &data), !c.runs) << c.tempLength;
+    EXPECT_FALSE(sim::FileExists(TempDir + "\\DRIVEDB.REG"));
+  }
+  ASSERT_EQ(sim::ProcessesStarted().size(), 1u);
+  EXPECT_EQ(sim::ProcessesStarted()[0].size(), 512u);
 }

@@ -91,3 +91,214 @@ TEST_F(SimulatedWindowsTest, FileNamesIgnoreCaseAndSearchesListDirectories) {
   EXPECT_FALSE(plat::RemoveDirectoryA("C:\\Dir"));
   EXPECT_EQ(plat::GetLastError(), plat::kErrorDirNotEmpty);
 }
+
+namespace {
+
+struct OpenCase {
+  plat::Access heldAccess;
+  uint32_t heldShare;
+  plat::Access access;
+  uint32_t share;
+  bool opens;
+};
+
+const uint32_t kRead = plat::kFileShareRead, kWrite = plat::kFileShareWrite, kBoth = kRead | kWrite;
+
+plat::FileHandle Open(const std::string& path, plat::Access access, uint32_t share,
+                      plat::Disposition how = plat::Disposition::OpenExisting) {
+  return plat::CreateFileA(path, access, share, how);
+}
+
+}  // namespace
+
+// Each side's access must be allowed by the other side's share mode.
+TEST_F(SimulatedWindowsTest, OpenHandlesShareOnlyWhatTheirShareModeAllows) {
+  using plat::Access;
+  const OpenCase cases[] = {
+      {Access::Read, kRead, Access::Read, kRead, true},
+      {Access::Read, kRead, Access::Write, kBoth, false},
+      {Access::Read, kBoth, Access::Write, kBoth, true},
+      {Access::Read, kBoth, Access::Write, kWrite, false},  // the new open does not share reading
+      {Access::Write, kBoth, Access::Read, kRead, false},   // ... nor writing
+      {Access::Write, kBoth, Access::Read, kBoth, true},
+      {Access::ReadWrite, kBoth, Access::Write, kBoth, true},
+      {Access::Write, kWrite, Access::Write, kWrite, true},
+      {Access::Write, kWrite, Access::Read, kBoth, false},
+      {Access::Read, 0, Access::Read, kBoth, false},
+  };
+  sim::WriteFile("C:\\D\\F.TXT", "x");
+  int n = 0;
+  for (const OpenCase& c : cases) {
+    plat::FileHandle held = Open("C:\\D\\F.TXT", c.heldAccess, c.heldShare);
+    ASSERT_NE(held, plat::kInvalidFile) << n;
+    plat::FileHandle second = Open("c:\\d\\f.txt", c.access, c.share);
+    EXPECT_EQ(second != plat::kInvalidFile, c.opens) << "case " << n;
+    if (second == plat::kInvalidFile)
+      EXPECT_EQ(plat::GetLastError(), plat::kErrorSharingViolation) << n;
+    else
+      plat::CloseHandle(second);
+    plat::CloseHandle(held);
+    ++n;
+  }
+  // A refused CREATE_ALWAYS leaves the file as it was.
+  plat::FileHandle reader = Open("C:\\D\\F.TXT", Access::Read, kRead);
+  EXPECT_EQ(Open("C:\\D\\F.TXT", Access::Write, kBoth, plat::Disposition::CreateAlways), plat::kInvalidFile);
+  EXPECT_EQ(sim::ReadFile("C:\\D\\F.TXT"), "x");
+  plat::CloseHandle(reader);
+}
+
+TEST_F(SimulatedWindowsTest, AnOpenFileCannotBeDeletedOrMoved) {
+  sim::WriteFile("C:\\D\\F.TXT", "x");
+  plat::FileHandle held = Open("C:\\D\\F.TXT", plat::Access::Read, kBoth);
+  EXPECT_FALSE(plat::DeleteFileA("C:\\D\\F.TXT"));
+  EXPECT_EQ(plat::GetLastError(), plat::kErrorSharingViolation);
+  EXPECT_FALSE(plat::MoveFileA("C:\\D\\F.TXT", "C:\\D\\G.TXT"));
+  EXPECT_EQ(plat::GetLastError(), plat::kErrorSharingViolation);
+  // Copying reads it sharing reading and writing.
+  EXPECT_TRUE(plat::CopyFileA("C:\\D\\F.TXT", "C:\\D\\COPY.TXT", false));
+  plat::CloseHandle(held);
+  EXPECT_TRUE(plat::MoveFileA("C:\\D\\F.TXT", "C:\\D\\G.TXT"));
+
+  // A file held without sharing reading cannot be copied; one held without
+  // sharing writing cannot be replaced by a copy.
+  held = Open("C:\\D\\G.TXT", plat::Access::Write, kWrite);
+  EXPECT_FALSE(plat::CopyFileA("C:\\D\\G.TXT", "C:\\D\\H.TXT", false));
+  EXPECT_EQ(plat::GetLastError(), plat::kErrorSharingViolation);
+  plat::CloseHandle(held);
+  held = Open("C:\\D\\COPY.TXT", plat::Access::Read, kRead);
+  EXPECT_FALSE(plat::CopyFileA("C:\\D\\G.TXT", "C:\\D\\COPY.TXT", false));
+  EXPECT_EQ(plat::GetLastError(), plat::kErrorSharingViolation);
+  plat::CloseHandle(held);
+
+  // A mapped view keeps its file open, shared for reading only.
+  sim::WriteFile("C:\\D\\V.VXD", "MZ");
+  plat::FileView view;
+  ASSERT_TRUE(plat::MapWholeFile("C:\\D\\V.VXD", &view));
+  EXPECT_FALSE(plat::DeleteFileA("C:\\D\\V.VXD"));
+  EXPECT_EQ(Open("C:\\D\\V.VXD", plat::Access::Write, kBoth), plat::kInvalidFile);
+  plat::UnmapWholeFile(&view);
+  EXPECT_TRUE(plat::DeleteFileA("C:\\D\\V.VXD"));
+  held = Open("C:\\D\\G.TXT", plat::Access::Write, kBoth);
+  EXPECT_FALSE(plat::MapWholeFile("C:\\D\\G.TXT", &view));
+  plat::CloseHandle(held);
+}
+
+TEST_F(SimulatedWindowsTest, ReadOnlyHiddenAndSystemFilesRefuseWhatWindowsRefuses) {
+  for (const char* name : {"RO", "HIDDEN", "SYSTEM", "SOURCE"}) sim::WriteFile(std::string("C:\\D\\") + name, name);
+  sim::SetFileAttributes("C:\\D\\RO", true);
+  sim::SetFileAttributes("C:\\D\\HIDDEN", false, true);
+  sim::SetFileAttributes("C:\\D\\SYSTEM", false, false, true);
+  const auto create = [](const std::string& path) {
+    plat::FileHandle h = Open(path, plat::Access::Write, kBoth, plat::Disposition::CreateAlways);
+    if (h != plat::kInvalidFile) plat::CloseHandle(h);
+    return h != plat::kInvalidFile;
+  };
+  const auto refused = [](bool done) { return !done && plat::GetLastError() == plat::kErrorAccessDenied; };
+
+  // Read-only: readable and renamable, never written, replaced or deleted.
+  EXPECT_TRUE(refused(Open("C:\\D\\RO", plat::Access::Write, kBoth) != plat::kInvalidFile));
+  EXPECT_TRUE(refused(create("C:\\D\\RO")));
+  EXPECT_TRUE(refused(plat::CopyFileA("C:\\D\\SOURCE", "C:\\D\\RO", false)));
+  EXPECT_TRUE(refused(plat::DeleteFileA("C:\\D\\RO")));
+  plat::FileHandle h = Open("C:\\D\\RO", plat::Access::Read, kRead);
+  EXPECT_NE(h, plat::kInvalidFile);
+  plat::CloseHandle(h);
+  EXPECT_TRUE(plat::MoveFileA("C:\\D\\RO", "C:\\D\\RO2"));
+  EXPECT_TRUE(refused(plat::DeleteFileA("C:\\D\\RO2")));  // the attribute moved with it
+  EXPECT_TRUE(plat::CopyFileA("C:\\D\\RO2", "C:\\D\\ROCOPY", false));
+  EXPECT_TRUE(refused(plat::DeleteFileA("C:\\D\\ROCOPY")));  // and is copied
+  sim::SetFileAttributes("C:\\D\\RO2", false);
+  EXPECT_TRUE(plat::DeleteFileA("C:\\D\\RO2"));
+
+  // Hidden and system: not replaced by CREATE_ALWAYS or a copy, but opened
+  // for writing and deleted.
+  for (const char* path : {"C:\\D\\HIDDEN", "C:\\D\\SYSTEM"}) {
+    EXPECT_TRUE(refused(create(path))) << path;
+    EXPECT_TRUE(refused(plat::CopyFileA("C:\\D\\SOURCE", path, false))) << path;
+    EXPECT_EQ(sim::ReadFile(path), std::string(path).substr(5));
+    h = Open(path, plat::Access::Write, kBoth);
+    EXPECT_NE(h, plat::kInvalidFile) << path;
+    plat::CloseHandle(h);
+    EXPECT_TRUE(plat::DeleteFileA(path)) << path;
+    EXPECT_TRUE(create(path)) << path;  // a new file of that name is a plain one
+    EXPECT_TRUE(create(path)) << path;
+  }
+}
+
+TEST_F(SimulatedWindowsTest, ZeroFileTimesLeaveTheTimesUnchanged) {
+  sim::MakeDirectory("C:\\D");
+  plat::FileHandle h = Open("C:\\D\\F.TXT", plat::Access::Write, kBoth, plat::Disposition::CreateAlways);
+  ASSERT_NE(h, plat::kInvalidFile);
+  const sim::Times before = sim::FileTimes("C:\\D\\F.TXT");
+  const plat::FileTime zero = 0, when = 127000000000000000ull;
+  EXPECT_TRUE(plat::SetFileTime(h, &zero, &when, &zero));
+  plat::CloseHandle(h);
+  const sim::Times after = sim::FileTimes("C:\\D\\F.TXT");
+  EXPECT_EQ(after.creation, before.creation);
+  EXPECT_EQ(after.lastAccess, when);
+  EXPECT_EQ(after.lastWrite, before.lastWrite);
+  EXPECT_NE(before.lastWrite, 0u);
+}
+
+// Blanks separate the arguments of the registry editor and double quotes
+// group them, as in every Windows program.
+TEST_F(SimulatedWindowsTest, RegistryEditorSplitsItsCommandLineAsWindowsDoes) {
+  const auto import = [](const std::string& file, const std::string& key) {
+    sim::WriteFile(file, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\" + key + "]\r\n\"v\"=\"1\"\r\n");
+  };
+  import("C:\\Documents and Settings\\Jo\\A.REG", "A");
+  import("C:\\Documents", "DOCUMENTS");  // what an unquoted path names first
+  import("C:\\T\\B.REG", "B");
+  struct Case {
+    std::string commandLine;
+    std::vector<std::string> imported;
+  } cases[] = {
+      {"C:\\WINDOWS\\REGEDIT.EXE /s \"C:\\Documents and Settings\\Jo\\A.REG\"", {"A"}},
+      {"C:\\WINDOWS\\REGEDIT.EXE /s C:\\Documents and Settings\\Jo\\A.REG", {"DOCUMENTS"}},
+      {"\"C:\\WINDOWS\\REGEDIT.EXE\" /S C:\\T\\B.REG \"C:\\Documents and Settings\\Jo\\A.REG\"", {"B", "A"}},
+      {"C:\\WINDOWS\\REGEDIT.EXE /s", {}},
+  };
+  for (const Case& c : cases) {
+    for (const char* key : {"A", "DOCUMENTS", "B"})
+      plat::RegDeleteKeyA(plat::kHKeyLocalMachine, std::string("SOFTWARE\\") + key);
+    plat::ProcessHandle process = plat::CreateProcessA(c.commandLine, 0);
+    ASSERT_NE(process, 0) << c.commandLine;
+    EXPECT_EQ(plat::WaitForProcess(process), 0u);  // it exits with 0 whatever it imported
+    std::vector<std::string> imported;
+    for (const char* key : {"A", "DOCUMENTS", "B"})
+      if (reg::KeyExists(plat::kHKeyLocalMachine, std::string("SOFTWARE\\") + key)) imported.push_back(key);
+    std::sort(imported.begin(), imported.end());
+    std::vector<std::string> expected = c.imported;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(imported, expected) << c.commandLine;
+  }
+  // The program itself may stand unquoted in a directory with blanks.
+  sim::SetWindowsDirectory("C:\\MY WINDOWS");
+  plat::ProcessHandle process = plat::CreateProcessA("C:\\MY WINDOWS\\REGEDIT.EXE /s C:\\T\\B.REG", 0);
+  ASSERT_NE(process, 0);
+  plat::WaitForProcess(process);
+  EXPECT_EQ(plat::CreateProcessA("\"C:\\MY\" WINDOWS\\REGEDIT.EXE /s C:\\T\\B.REG", 0), 0);
+}
+
+// On NT, RegCreateKeyA asks for the most access allowed.
+TEST_F(SimulatedWindowsTest, CreatingAnExistingMachineKeyWithoutRightsOpensItForReading) {
+  reg::SetValue("SOFTWARE\\Vendor", "v", plat::kRegSz, Bytes("1\0"s));
+  sim::SetAdmin(false);
+  plat::RegKey key = 0;
+  ASSERT_EQ(plat::RegCreateKeyA(plat::kHKeyLocalMachine, "SOFTWARE\\Vendor", &key), 0);
+  uint8_t data[4];
+  uint32_t type = 0, size = sizeof data;
+  EXPECT_EQ(plat::RegQueryValueExA(key, "v", &type, data, &size), 0);
+  const uint8_t two[] = {'2', 0};
+  EXPECT_EQ(plat::RegSetValueExA(key, "v", plat::kRegSz, two, 2), long(plat::kErrorAccessDenied));
+  plat::RegCloseKey(key);
+  EXPECT_EQ(plat::RegCreateKeyA(plat::kHKeyLocalMachine, "SOFTWARE\\Vendor\\New", &key),
+            long(plat::kErrorAccessDenied));
+  EXPECT_FALSE(reg::KeyExists(plat::kHKeyLocalMachine, "SOFTWARE\\Vendor\\New"));
+  EXPECT_EQ(plat::RegCreateKeyExA(plat::kHKeyLocalMachine, "SOFTWARE\\Vendor", plat::kKeyAllAccess, &key),
+            long(plat::kErrorAccessDenied));
+  // The current user's own keys are his to write.
+  EXPECT_EQ(plat::RegCreateKeyA(plat::kHKeyCurrentUser, "Software\\Mine", &key), 0);
+  EXPECT_EQ(plat::RegSetValueExA(key, "v", plat::kRegSz, two, 2), 0);
+  plat::RegCloseKey(key);
+}

@@ -34,6 +34,8 @@ Bytes Text(const std::string& s) {
   b.push_back(0);
   return b;
 }
+// A string value stored without its terminator.
+Bytes Unterminated(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // A VxD: MZ stub, LE header at 0x80, version resource at 0x200.
 Bytes Vxd(const Bytes& block) {
@@ -78,6 +80,27 @@ TEST_F(PlatformDetectionTest, FamiliesFollowPlatformAndMajorVersion) {
     EXPECT_EQ(Is2K, c.twoK) << c.platform << " " << c.major;
     EXPECT_EQ(UnsupportedOS, c.unsupported) << c.platform << " " << c.major;
     EXPECT_EQ(LogLines().back(), c.line);
+  }
+}
+
+// IsWow64Process exists from Windows XP on; without it the system is 32-bit.
+TEST_F(PlatformDetectionTest, SixtyFourBitWindowsIsToldByIsWow64Process) {
+  struct Case {
+    uint32_t platform, major, minor;
+    bool wow64, failing, detected;
+  } cases[] = {
+      {2, 5, 2, true, false, true},   {2, 6, 1, true, false, true},  {2, 5, 1, false, false, false},
+      {2, 5, 0, true, false, false},  {2, 4, 0, true, false, false}, {1, 4, 10, true, false, false},
+      {2, 6, 1, true, true, false},
+  };
+  for (const Case& c : cases) {
+    sim::SetVersion(c.platform, c.major, c.minor, 1);
+    sim::SetWow64(c.wow64);
+    if (c.failing) sim::FailCalls("IsWow64Process", 1);
+    IsWow64 = !c.detected;
+    InitLibrary();
+    EXPECT_EQ(IsWow64, c.detected) << c.platform << " " << c.major << "." << c.minor;
+    EXPECT_EQ(UnsupportedOS, c.major > 5) << c.major;  // the version rule is its own
   }
 }
 
@@ -186,6 +209,24 @@ TEST_F(FileVersionTest, VxdOffsetsOutsideTheFileMeanNoVersion) {
     sim::WriteFile("C:\\D\\CUT.VXD", Bytes(good.begin(), good.begin() + static_cast<long>(cut)));
     EXPECT_EQ(GetFileVersion("C:\\D\\CUT.VXD"), "") << cut;
   }
+}
+
+// The system hands out a string with the length stored in the file; a
+// FileVersion stored without its terminator ends there, and is never read
+// past it into the next node or past the end of the block.
+TEST_F(FileVersionTest, VersionStringWithoutTerminatorEndsAtItsLength) {
+  const Bytes translation = {0x09, 0x04, 0xE4, 0x04};
+  Bytes table = Node("040904E4", {}, {Node("FileVersion", Unterminated("4.0.0.12")), Node("ProductName", Text("VQD"))});
+  sim::WriteFile("C:\\D\\NEXT.VXD", Vxd(Block({table}, translation)));
+  // The string is the last thing of the block: nothing follows it at all.
+  Bytes lastTable = Node("040904E4", {}, {Node("FileVersion", Unterminated("4.0.0.12"))});
+  Bytes last = Node("VS_VERSION_INFO", Bytes(52, 0),
+                    {Node("VarFileInfo", {}, {Node("Translation", translation)}), Node("StringFileInfo", {}, {lastTable})});
+  ASSERT_EQ(std::string(last.end() - 8, last.end()), "4.0.0.12");
+  sim::WriteFile("C:\\D\\LAST.VXD", Vxd(last));
+  EXPECT_EQ(GetFileVersion("C:\\D\\NEXT.VXD"), "4.0.0.12");
+  EXPECT_EQ(GetFileVersion("C:\\D\\LAST.VXD"), "4.0.0.12");
+  EXPECT_EQ(LogLines()[4], "GFV: FileVersion of C:\\D\\NEXT.VXD is 4.0.0.12");
 }
 
 TEST_F(FileVersionTest, ReadVxdReportsTheSizeWhenTheBufferIsTooSmall) {

@@ -47,8 +47,8 @@ Bytes VersionBlock(const Bytes& image, bool vxd) {
 }
 
 // Queries the first n bytes of block, copied into a buffer of exactly that
-// size so that any stray access is caught. Strings are checked for their
-// terminator and returned without it.
+// size so that any stray access is caught. Strings are read as a careful
+// caller reads them: at most their length, up to a zero byte.
 std::optional<std::string> Query(const Bytes& block, const std::string& path,
                                  size_t n = SIZE_MAX, bool text = false) {
   Bytes buf(block.begin(), block.begin() + std::min(n, block.size()));
@@ -57,9 +57,7 @@ std::optional<std::string> Query(const Bytes& block, const std::string& path,
   if (!verinfo::QueryValue(buf.data(), uint32_t(buf.size()), path, &value, &length)) return {};
   const char *p = static_cast<const char*>(value), *begin = reinterpret_cast<char*>(buf.data());
   EXPECT_TRUE(p >= begin && length <= size_t(begin + buf.size() - p)) << path;
-  if (text && !(length > 0 && p[length - 1] == 0 && std::strlen(p) + 1 == length))
-    ADD_FAILURE() << path << ": bad string";
-  return std::string(p, text && length > 0 ? length - 1 : length);
+  return std::string(p, text ? strnlen(p, length) : length);
 }
 std::optional<std::string> Text(const Bytes& block, const std::string& path, size_t n = SIZE_MAX) {
   return Query(block, path, n, true);
@@ -151,6 +149,33 @@ TEST(VerinfoStrings, ConvertedIntoSecondHalfWithoutTouchingRawData) {
   EXPECT_TRUE(Query(block, "\\VarFileInfo\\Translation", raw));
 }
 
+// Strings come back as the system hands them out: where they stand (a 16-bit
+// block) or where they were converted to (a 32-bit block), with the length
+// stored in the file, which counts a terminator only when the file has one.
+TEST(VerinfoStrings, LengthAsStoredTerminatorOrNot) {
+  for (const Sample& s : kSamples) {
+    SCOPED_TRACE(s.file);
+    const bool wide = !s.vxd;
+    Bytes block = VersionBlock(ReadFixture(s.file), s.vxd);
+    const size_t node = NodeOf(block, "FileVersion", wide);
+    const size_t text = node + (wide ? 32 : 16);  // header, key, padding
+    const size_t stored = std::strlen(s.fileVersion) + 1;
+    ASSERT_EQ(size_t(block[node + 2] | block[node + 3] << 8), stored);
+    for (size_t length : {stored, stored - 1, size_t(4)}) {
+      Put16(&block, node + 2, uint16_t(length));
+      const void* value = nullptr;
+      uint32_t got = 0;
+      ASSERT_TRUE(verinfo::QueryValue(block.data(), uint32_t(block.size()), s.FileVersionPath(), &value, &got));
+      EXPECT_EQ(got, length);
+      const uint8_t* p = static_cast<const uint8_t*>(value);
+      EXPECT_EQ(p, block.data() + (wide ? block.size() / 2 + text : text)) << length;
+      // The text with its terminator, as far as the length reaches.
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), length),
+                std::string(s.fileVersion, stored).substr(0, length));
+    }
+  }
+}
+
 // Every prefix of an image holds the whole version data or none; every prefix
 // of a block gives the full value or nothing: binary values need the raw
 // block, strings of a 32-bit block twice that.
@@ -198,7 +223,8 @@ TEST(VerinfoRobustness, DamagedNodes) {
     EXPECT_FALSE(damaged(fv, wide ? 6 + 8 : 4 + 4)) << "key without terminator";
     EXPECT_FALSE(damaged(fv + 2, 0x7FFF)) << "value past the node";
     EXPECT_FALSE(damaged(0, 0)) << "zero-length root";
-    EXPECT_EQ(damaged(fv + 2, 3).has_value(), wide) << "8-bit string without terminator";
+    // A string stored shorter than its text is what its length says.
+    EXPECT_EQ(damaged(fv + 2, 3), std::string(s.fileVersion, 3)) << "string without terminator";
     // A root claiming more than the block is cut to the block.
     Bytes b = good;
     Put16(&b, 0, 0xFFFF);
