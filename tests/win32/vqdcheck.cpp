@@ -19,6 +19,10 @@
 //                                after the result when it failed
 //   restart direct|worker        the CD-ROM device restart on this thread or
 //                                on the worker; "result=R failed=F"
+//   disable | enable [restart]   DisableDriver, EnableDriver(restart given)
+//   privilege                    the shutdown privilege through the platform
+//                                calls of RebootSystem, without the shutdown:
+//                                "open=1 lookup=1 luid=L adjust=1 error=E"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +34,7 @@
 #include "package/payload.h"
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/enable.h"
 #include "vqdlib/registry.h"
 #include "vqdlib/restart.h"
 #include "vqdlib/service.h"
@@ -97,6 +102,19 @@ bool LegacyRemove() {
   return RemovePlovant();
 }
 
+// The steps RebootSystem takes before ExitWindowsEx, which never runs here.
+int ShutdownPrivilege() {
+  plat::TokenHandle token{};
+  bool opened = plat::OpenProcessToken(plat::kTokenAdjustPrivileges | plat::kTokenQuery, &token);
+  plat::Luid luid;
+  bool found = plat::LookupPrivilegeValueA("SeShutdownPrivilege", &luid);
+  bool adjusted = opened && plat::AdjustTokenPrivileges(token, luid, plat::kSePrivilegeEnabled);
+  uint32_t error = plat::GetLastError();
+  if (opened) plat::CloseHandle(token);
+  std::printf("open=%d lookup=%d luid=%u adjust=%d error=%u\n", opened, found, luid.lowPart, adjusted, error);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -153,6 +171,12 @@ int main(int argc, char** argv) {
                                  : plat::kSpCopyDeleteSource);
   } else if (command == "restart" && n == 2 && (a[1] == "direct" || a[1] == "worker")) {
     rc = Restart(a[1] == "worker");
+  } else if (command == "disable" && n == 1) {
+    rc = Result(DisableDriver());
+  } else if (command == "enable" && (n == 1 || (n == 2 && a[1] == "restart"))) {
+    rc = Result(EnableDriver(n == 2));
+  } else if (command == "privilege" && n == 1) {
+    rc = ShutdownPrivilege();
   } else {
     std::fprintf(stderr, "vqdcheck: unknown command\n");
   }
