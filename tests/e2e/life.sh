@@ -230,5 +230,34 @@ count_is "4 02000000"
 check_log_has "$(case $fam in NT) echo 'InstNT: Found BREMCO - deleting' ;; 2K) echo 'Inst2K: Found BREMCO2K - deleting' ;;
     9x) echo 'Inst9x: Found PLOVANT - deleting' ;; esac)"
 
+# ---- 10. Windows 2000 with "/NOREBOOT": the drives are restarted after the
+# action instead of a reboot. Wine's class installer cannot restart a device
+# (SetupDiSetClassInstallParamsA is a stub there), so both drives fail and
+# the reboot is still needed; without drives nothing is left to reboot for.
+if [ "$fam" = 2K ]; then
+    run /FORCEREMOVE
+    seed_cdroms "VQD Life Drive A" "multi:VQD Life Drive B|second string"
+    run /INSTALL /NOREBOOT
+    check_rc 6
+    flags yes no
+    enabled "$OLD" "$OLD_TIMES"
+    check_eq "restart lines" "RD: Error getting device name for restart
+RD: Restarting device: 
+RD: Friendly name: VQD Life Drive A
+RD: Couldn't set the install parameters 1: N
+RD: Error getting device name for restart
+RD: Restarting device: 
+RD: Friendly name: VQD Life Drive B
+RD: Couldn't set the install parameters 1: N" "$(e2e_log_lines | grep '^RD: ' | sed 's/: [0-9][0-9]*$/: N/')"
+    check_log_order "Inst2K: Done" "RD: Friendly name: VQD Life Drive A" "RD: Friendly name: VQD Life Drive B"
+    remove_cdroms
+    run /FORCEREMOVE
+    run /INSTALL /NOREBOOT
+    check_rc 0
+    flags no no
+    enabled "$OLD" "$OLD_TIMES"
+    check_log_lacks "RD: Restarting device: "
+fi
+
 reset_system
 e2e_finish

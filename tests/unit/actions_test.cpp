@@ -115,3 +115,56 @@ TEST_F(ActionsTest, ExceptionInAnActionCleansUpAndReportsTheLastFinishedProcedur
   EXPECT_EQ(Flag("reboot"), "<none>");
   EXPECT_TRUE(DriverIs(Carried()));
 }
+
+TEST_F(ActionsTest, NoRebootRestartsTheDrivesInsteadOnWindows2000) {
+  // Only a drive that did not restart leaves a reboot to do; where the
+  // devices cannot be listed at all, the procedure's answer stands.
+  struct Case {
+    const char* what;
+    Fam family;
+    int devices;
+    bool stuck, noSetupApi;
+    int code;
+    size_t restartLines;  // "RD: Restarting device: " lines
+  } cases[] = {
+      {"2K, two drives restart", Fam::W2K, 2, false, false, 0, 2},
+      {"2K, no drives", Fam::W2K, 0, false, false, 0, 0},
+      {"2K, second drive stuck", Fam::W2K, 2, true, false, 6, 2},
+      {"2K, no SetupAPI", Fam::W2K, 1, false, true, 6, 0},
+      {"NT 4 ignores it", Fam::NT, 1, false, false, 6, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Machine(c.family, false);
+    for (int i = 0; i < c.devices; ++i) {
+      sim::CdromDevice drive;
+      drive.objectName = "\\Device\\CdRom" + std::to_string(i);
+      if (c.stuck && i == 1) drive.failsAt = sim::DeviceStep::Start;
+      sim::AddCdromDevice(drive);
+    }
+    if (c.noSetupApi) sim::RemoveSetupApi();
+    EXPECT_EQ(Run({"/INSTALL", "/NOREBOOT", "/DEBUG"}), c.code);
+    EXPECT_TRUE(DriverIs(Carried()));
+    EXPECT_EQ(Flag("reboot"), c.code == 6 ? "reboot" : "<none>");
+    EXPECT_EQ(LinesOf({"RD: Restarting device: "}).size(), c.restartLines);
+    // The drives run again once the restart is over, stuck or not.
+    for (int i = 0; i < c.devices; ++i) EXPECT_TRUE(sim::CdromDeviceRunning(i) || (c.stuck && i == 1));
+  }
+}
+
+TEST_F(ActionsTest, EnableAndDisableEndWithZeroAndKeepTheCount) {
+  for (Fam f : {Fam::NT, Fam::W2K, Fam::W9x}) {
+    SCOPED_TRACE(Name(f));
+    Machine(f, false);
+    Installed(Carried(), 2);
+    EXPECT_EQ(Run({"/DISABLE"}), 0);
+    EXPECT_FALSE(sim::FileExists(DriverPath()));
+    EXPECT_TRUE(sim::FileExists(DisabledPath()));
+    EXPECT_EQ(Flag("reboot"), "<none>");
+    EXPECT_EQ(Run({"/CHECK", "/DISABLE"}), 10);  // nothing left to disable
+    EXPECT_EQ(Run({"/ENABLE", "/CHECK"}), 10);  // the check sees the state before
+    EXPECT_TRUE(DriverIs(Carried()));
+    EXPECT_EQ(Run({"/CHECK"}), 11);
+    EXPECT_EQ(Count(), 2);
+  }
+}
