@@ -17,6 +17,7 @@ add_library(vqdcore STATIC
   platform/sim/sim.cpp
   platform/sim/registry.cpp
   platform/sim/files.cpp
+  platform/sim/versions.cpp
   platform/sim/processes.cpp
   platform/sim/windows.cpp
   platform/sim/devices.cpp
