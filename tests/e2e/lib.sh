@@ -267,6 +267,27 @@ hklm_delete() {
 hklm_delete_value() {
     wine reg delete "HKLM\\$1" /v "$2" /f </dev/null >/dev/null 2>&1 || true
 }
+# check_refused SWITCHES...: a run refused as an unsupported system: exit 12,
+# no box, and neither flag file nor manifest left.
+check_refused() {
+    make_files reboot.txt badinst.txt
+    e2e_run "$@"
+    check_rc 12
+    check_nobox
+    check_absent reboot.txt
+    check_absent badinst.txt
+    check_absent VQDINST.MFT
+}
+
+# check_wine_version PLATFORM MAJOR MINOR: what Wine reports in the version
+# mode set; the build number goes to $build, which the log lines quote.
+check_wine_version() {
+    local platform major minor
+    e2e_probe --osversion
+    read -r platform major minor build <<<"$(e2e_fact OSVERSION)"
+    check_eq "platform and version reported by Wine" "$1 $2 $3" "$platform $major $minor"
+}
+
 # make_files FILE...: small files in the current directory.
 make_files() {
     local f

@@ -5,18 +5,11 @@ source "$(dirname "$0")/lib.sh"
 e2e_begin unsupported-os win7
 
 # What Wine reports in this mode; the log quotes it.
-e2e_probe --osversion
-read -r platform major minor build <<<"$(e2e_fact OSVERSION)"
-check_eq "platform and version reported by Wine" "2 6 1" "$platform $major $minor"
+check_wine_version 2 6 1
 
 for args in "/INSTALL" "/REMOVE" "/CHECK" "/FOO" "/INSTALL /REMOVE"; do
-    make_files reboot.txt badinst.txt
     # shellcheck disable=SC2086
-    e2e_run $args
-    check_rc 12
-    check_nobox
-    check_absent reboot.txt
-    check_absent badinst.txt
+    check_refused $args
 done
 
 e2e_run_direct /INSTALL

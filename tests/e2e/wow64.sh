@@ -18,19 +18,11 @@ vqd_prefix_create "$WINEPREFIX" || e2e_die "cannot make a 64-bit prefix at $WINE
 vqd_server_start || e2e_die "cannot start a wineserver for $WINEPREFIX"
 e2e_begin wow64 win7
 
-e2e_probe --osversion
-read -r platform major minor build <<<"$(e2e_fact OSVERSION)"
-check_eq "platform and version reported by Wine" "2 6 1" "$platform $major $minor"
+check_wine_version 2 6 1
 
 for args in "/INSTALL /LH" "/REMOVE" "/LH /FOO" "/MANIFEST /LH" "/LH /CHECK /NOTIFYFILE"; do
-    make_files reboot.txt badinst.txt
     # shellcheck disable=SC2086
-    e2e_run $args
-    check_rc 12
-    check_nobox
-    check_absent reboot.txt
-    check_absent badinst.txt
-    check_absent VQDINST.MFT
+    check_refused $args
 done
 
 e2e_reset

@@ -14,7 +14,6 @@ using std::string_literals::operator""s;
 
 namespace {
 
-const std::string kServices = "SYSTEM\\CurrentControlSet\\Services\\";
 const std::string kSys = "C:\\WINDOWS\\SYSTEM32";
 
 struct Family {

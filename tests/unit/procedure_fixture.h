@@ -14,8 +14,6 @@ inline Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
 enum class Fam { NT, W2K, W9x };
 inline const char* Name(Fam f) { return f == Fam::NT ? "NT" : f == Fam::W2K ? "2K" : "9x"; }
 
-const std::string kServices = "SYSTEM\\CurrentControlSet\\Services\\";
-const std::string kSharedDlls = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const std::string kAspi = "SYSTEM\\CurrentControlSet\\Services\\Aspi32\\Parameters";
 const std::string kDrivers = "C:\\WINDOWS\\SYSTEM32\\DRIVERS\\";
 const std::string kIosubsys = "C:\\WINDOWS\\SYSTEM32\\IOSUBSYS\\";

@@ -10,7 +10,6 @@ using reg::Bytes;
 using std::string_literals::operator""s;
 
 namespace {
-const std::string kServices = "SYSTEM\\CurrentControlSet\\Services\\";
 
 void Service(const std::string& name) { reg::CreateKey(kServices + name); }
 

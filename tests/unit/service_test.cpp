@@ -12,8 +12,6 @@ using reg::Bytes;
 using std::string_literals::operator""s;
 
 namespace {
-const std::string kServices = "SYSTEM\\CurrentControlSet\\Services\\";
-const std::string kSharedDlls = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 void UseFamily(uint32_t platform, uint32_t major) {
   sim::SetVersion(platform, major, 0, 1);

@@ -64,6 +64,10 @@ class SimTest : public ::testing::Test {
   std::string root_;
 };
 
+// Keys the tests look at under HKEY_LOCAL_MACHINE.
+const std::string kServices = "SYSTEM\\CurrentControlSet\\Services\\";
+const std::string kSharedDlls = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
 // Registry access for tests, straight through the platform layer.
 namespace reg {
 
