@@ -347,4 +347,96 @@ bool UnregisterClassA(const std::string& name);
 // calling thread's queue is empty, so that its windows stay responsive.
 void DispatchPendingMessages();
 
+// ---- Dialog windows
+// The interactive mode builds its two windows control by control with
+// CreateWindowExA, at pixel positions: a dialog template in dialog units would
+// move them with the system font. Controls are "STATIC" labels and "BUTTON"
+// push buttons in the face "MS Sans Serif" at the given pixel height (negative:
+// character height, as LOGFONT.lfHeight).
+constexpr uint32_t kMbIconWarning = 0x30;
+
+// A message box owned by a window (0: no owner, as MessageBoxA above).
+int MessageBoxA(WindowHandle owner, const std::string& text, const std::string& caption,
+                uint32_t type);
+
+struct Rect {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  int Width() const { return right - left; }
+  int Height() const { return bottom - top; }
+};
+
+enum class FrameKind {
+  kDialog,      // single fixed border, caption, system menu only (close box)
+  kToolWindow,  // WS_EX_TOOLWINDOW caption with no border icons: cannot be closed
+};
+
+// A hidden top-level window of the window class `className` (registered on
+// first use, background COLOR_BTNFACE) whose client area is clientWidth by
+// clientHeight. 0 on failure.
+WindowHandle CreateDialogWindow(const std::string& className, const std::string& caption,
+                                FrameKind frame, int clientWidth, int clientHeight);
+
+enum class ControlKind { kLabel, kButton };
+constexpr uint32_t kClrDefault = 0xFFFFFFFF;  // text colour of the system (COLOR_BTNTEXT)
+constexpr uint32_t kClrRed = 0x000000FF;      // COLORREF RGB(255, 0, 0)
+constexpr uint32_t kClrBlue = 0x00FF0000;     // COLORREF RGB(0, 0, 255)
+
+struct ControlStyle {
+  int fontHeight = -11;
+  bool bold = false;
+  uint32_t textColor = kClrDefault;
+  bool wordWrap = false;  // labels: SS_LEFT wraps at the width, else one line
+  bool centred = false;   // labels: SS_CENTER
+  bool visible = true;
+  // Buttons are tab stops in the order of their creation.
+};
+
+// A child control of `dialog` with id `id` at x, y (client coordinates) of
+// width by height pixels. Labels never process '&'. 0 on failure.
+WindowHandle CreateControl(WindowHandle dialog, ControlKind kind, int id, const std::string& text,
+                           int x, int y, int width, int height, const ControlStyle& style);
+
+bool SetWindowTextA(WindowHandle window, const std::string& text);
+std::string GetWindowTextA(WindowHandle window);
+// ShowWindow with SW_SHOW or SW_HIDE. Showing a top-level window also paints it
+// once it dispatches its messages.
+bool ShowWindow(WindowHandle window, bool show);
+bool IsWindowVisible(WindowHandle window);
+bool EnableWindow(WindowHandle window, bool enable);
+bool IsWindowEnabled(WindowHandle window);
+// GetWindowRect: screen coordinates for a top-level window, the parent's
+// client coordinates for a control (as MapWindowPoints would give them).
+bool GetWindowRect(WindowHandle window, Rect* rect);
+bool GetClientRect(WindowHandle window, Rect* rect);  // left and top are 0
+// MoveWindow: in the same coordinates as GetWindowRect; repaints.
+bool MoveWindow(WindowHandle window, int x, int y, int width, int height);
+
+// The size `text` takes in the font of `control` (GetTextExtentPoint32A; the
+// height is the font's tmHeight even for an empty text).
+struct Size {
+  int cx = 0, cy = 0;
+};
+Size MeasureText(WindowHandle control, const std::string& text);
+
+// GetDeviceCaps(screen, LOGPIXELSY): 96 normally, 120 with large fonts.
+int GetScreenDpi();
+constexpr int kSmCxScreen = 0;
+constexpr int kSmCyScreen = 1;
+int GetSystemMetrics(int index);
+
+// GetKeyState: negative while the key is held down.
+constexpr int kVkShift = 0x10;
+constexpr int kVkControl = 0x11;
+constexpr int kVkMenu = 0x12;
+int16_t GetKeyState(int virtualKey);
+
+// Shows `dialog`, activates it, puts the focus on `focus` the first time (then
+// on the control that had it when the dialog was last left), and runs a modal
+// message loop: Tab moves between the buttons, Enter and Space press the focused
+// one. A button's click calls onCommand with its id; a non-zero answer ends the
+// loop with that result. The close box gives 2. The dialog is hidden again
+// before the result is returned.
+using CommandHandler = int (*)(int controlId);
+int RunModalDialog(WindowHandle dialog, WindowHandle focus, CommandHandler onCommand);
+
 }  // namespace plat

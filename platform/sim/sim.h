@@ -90,6 +90,7 @@ struct MessageBoxCall {
   std::string caption;
   uint32_t type = 0;
   bool markerWindowPresent = false;  // the marker window existed while it was shown
+  plat::WindowHandle owner = 0;      // 0: a box without owner
 };
 // Answers for the coming message boxes, in order. Without one, a box is
 // answered with its first button (IDOK, or IDNO for a Yes/No box, so that no
@@ -100,6 +101,62 @@ bool MarkerWindowExists();
 bool MarkerClassRegistered();
 // How many times the program dispatched its pending window messages.
 size_t MessageDispatches();
+
+// ---- Dialog windows
+// Windows and controls as the program made them. Text is measured with the
+// widths Wine's "MS Sans Serif" has at 96 pixels per inch (8 and 10 points,
+// regular and bold), scaled for other heights. A dialog's frame adds 3 pixels
+// on each side and a caption of 19 pixels (16 for a tool window), scaled with
+// the screen's pixels per inch.
+struct ControlState {
+  plat::WindowHandle handle = 0;
+  int id = 0;
+  plat::ControlKind kind = plat::ControlKind::kLabel;
+  std::string text;
+  plat::Rect rect;  // in the dialog's client coordinates
+  bool visible = false;
+  bool enabled = true;
+  plat::ControlStyle style;
+  int tabIndex = -1;  // buttons: place in the tab order, from 0
+};
+struct WindowState {
+  plat::WindowHandle handle = 0;
+  std::string className;
+  std::string caption;
+  plat::FrameKind frame = plat::FrameKind::kDialog;
+  plat::Rect rect;    // screen coordinates
+  plat::Rect client;  // size of the client area
+  bool visible = false;
+  plat::WindowHandle focus = 0;  // the control with the focus while it was shown
+  std::vector<ControlState> controls;  // in the order of creation
+  // The control with this handle; a test failure (nullptr) when there is none.
+  const ControlState* Control(plat::WindowHandle control) const;
+};
+std::vector<WindowState> Windows();  // every live top-level window but the marker
+void SetScreenDpi(int dpi);          // 96 by default
+void SetScreenSize(int width, int height);  // 1024 by 768 by default
+
+// The user at a modal dialog: clicking a control (its id), or kCloseBox. With
+// shiftCtrlAlt the Shift, Ctrl and Alt keys are held down during the click
+// (GetKeyState reports them down); otherwise no key is down.
+constexpr int kCloseBox = -1;
+struct UserAction {
+  int controlId = kCloseBox;
+  bool shiftCtrlAlt = false;
+};
+// Actions for the coming modal dialogs, in order, across passes of a loop.
+void ScriptDialog(const std::vector<UserAction>& actions);
+// What the user saw each time a modal dialog waited for an action: once when
+// it was shown and again after each click that did not end it.
+const std::vector<WindowState>& DialogViews();
+// Faults of a script, in order: a click on a control that is missing, hidden
+// or disabled (the click does nothing), or a modal dialog shown with no action
+// left (it is then closed by its close box).
+const std::vector<std::string>& DialogScriptErrors();
+// The top-level windows visible each time the program let its windows paint
+// (DispatchPendingMessages), leaving out a paint that shows the same as the
+// one before it.
+const std::vector<std::vector<WindowState>>& Paints();
 
 // ---- CD-ROM devices (SetupAPI) and threads
 // A CD-ROM drive listed under the CD-ROM device interface class. Its answers
