@@ -20,16 +20,20 @@ void ReenableForDialog() {
   if (Interactive && InstalledButDisabled()) EnableDriver(false);
 }
 
-// The procedure of the running family; its result replaces RebootNeeded.
+// The procedure of the running family. A reboot one procedure needs is not
+// taken back by a later one of the same run that changed nothing: after an
+// install that copied the driver, an upgrade finds it current.
 void Dispatch(Action action) {
+  bool needed = false;
   switch (action) {
-    case Action::Install: RebootNeeded = InstallForFamily(); break;
-    case Action::Remove: RebootNeeded = UninstallForFamily(ForceRemove); break;
-    case Action::Upgrade: RebootNeeded = UpgradeForFamily(); break;
+    case Action::Install: needed = InstallForFamily(); break;
+    case Action::Remove: needed = UninstallForFamily(ForceRemove); break;
+    case Action::Upgrade: needed = UpgradeForFamily(); break;
   }
   // Restarting the CD-ROM devices makes the change take effect at once; only
   // a device that did not restart still needs the reboot.
-  if (Is2K && NoReboot && RestartCdromDevices(RestartNeedsReboot)) RebootNeeded = RestartNeedsReboot;
+  if (Is2K && NoReboot && RestartCdromDevices(RestartNeedsReboot)) needed = RestartNeedsReboot;
+  RebootNeeded = RebootNeeded || needed;
 }
 
 void Run(Action action, const char* line) {

@@ -4,6 +4,8 @@
 #include <exception>
 
 #include "app/actions.h"
+#include "app/dialogs/interactive.h"
+#include "app/dialogs/waitform.h"
 #include "app/cmdline.h"
 #include "app/flags.h"
 #include "app/runstate.h"
@@ -96,12 +98,11 @@ int RunVqdinst(const std::vector<std::string>& args) {
 
   if (args.empty()) {
     DebugLog("MAIN: No params - starting interactive mode");
-    // The dialog is not part of this build yet: leave as a closed dialog does.
-    DestroyMarkerWindow();
-    return 1;
+    if (!RunInteractiveMode()) return 1;
+  } else {
+    DebugLog("MAIN: " + std::to_string(args.size()) + " params");
+    ReadArguments(args);
   }
-  DebugLog("MAIN: " + std::to_string(args.size()) + " params");
-  ReadArguments(args);
 
   // Main sequence.
   NormaliseNotifyFlags();
@@ -134,6 +135,8 @@ int RunVqdinst(const std::vector<std::string>& args) {
     }
     if (IsNT && !IsAdmin()) {
       DebugLog("MAIN: NT and not Admin");
+      // Nothing is being done any more: no "please wait" behind the refusal.
+      if (Interactive) HidePleaseWait();
       if (Interactive)
         plat::MessageBoxA("You need to be an administrator to install this driver.", "VQDINST",
                           plat::kMbOk | plat::kMbIconError);
@@ -154,6 +157,7 @@ int RunVqdinst(const std::vector<std::string>& args) {
     // path would name the root of the current drive.
     if (!TempDir.empty()) DeleteTempDir(TempDir);
   }
+  if (Interactive) HidePleaseWait();
   DestroyMarkerWindow();
   ReportOutcome();
   return ExitCode;

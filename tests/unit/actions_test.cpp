@@ -49,8 +49,9 @@ TEST_F(ActionsTest, ExitCodesAndFlagsOfCommandLineRuns) {
       {Fam::NT, kOlder, {"/UPGRADEONLY"}, 6, "reboot", "<none>", "<none>"},
       {Fam::NT, kCountTwo, {"/REMOVE"}, 0, "<none>", "<none>", "<none>"},
       {Fam::NT, kCountTwo, {"/FORCEREMOVE"}, 6, "reboot", "<none>", "<none>"},
-      // The last procedure decides: the upgrade after the install copies nothing.
-      {Fam::W2K, kFresh, {"/INSTALL", "/UPGRADE"}, 0, "<none>", "<none>", "<none>"},
+      // The upgrade after the install copies nothing; the install's reboot stands.
+      {Fam::W2K, kFresh, {"/INSTALL", "/UPGRADE"}, 6, "reboot", "<none>", "<none>"},
+      {Fam::NT, kOlder, {"/REMOVE", "/UPGRADE"}, 6, "reboot", "<none>", "<none>"},
       {Fam::W2K, kFresh, {"/UNKNOWN"}, 0, "<none>", "<none>", "<none>"},
   };
   for (const Case& c : cases) {
