@@ -24,8 +24,9 @@ struct FontRow {
 const FontRow kFontRows[] = {
 #include "platform/sim/fontwidths.inc"
 };
-// A bitmap font draws characters it lacks (here those below the blank) with
-// its default character, 0x81 in "MS Sans Serif".
+// The widths come from Wine (tools/fontwidths.c measures them). A bitmap
+// font draws characters it lacks (here those below the blank) with its
+// default character, 0x81 in "MS Sans Serif".
 constexpr unsigned char kDefaultChar = 0x81;
 constexpr int kBaseHeight = 11;  // the 8-point row other heights are scaled from
 
@@ -171,7 +172,10 @@ WindowHandle CreateControl(WindowHandle dialog, ControlKind kind, int id, const 
   if (Failing("CreateControl", text)) return 0;
   // The simulation keeps controls only on dialog windows.
   WindowState* parent = TopLevel(dialog);
-  if (!parent) return Fail(sim::internal::kErrorInvalidWindowHandle);
+  if (!parent) {
+    Fail(kErrorInvalidWindowHandle);
+    return 0;
+  }
   ControlState c;
   c.handle = M().nextWindow;
   M().nextWindow += 4;
@@ -219,7 +223,7 @@ bool ShowWindow(WindowHandle window, bool show) {
 // Like Windows: a control counts as visible only while its dialog is too.
 bool IsWindowVisible(WindowHandle window) {
   Found found = Find(window);
-  if (!found.window) return false;
+  if (!found.window) return Fail(kErrorInvalidWindowHandle);
   return found.window->visible && (!found.control || found.control->visible);
 }
 
@@ -242,7 +246,7 @@ bool EnableWindow(WindowHandle window, bool enable) {
 
 bool IsWindowEnabled(WindowHandle window) {
   Found found = Find(window);
-  if (!found.window) return false;
+  if (!found.window) return Fail(kErrorInvalidWindowHandle);
   return found.control ? found.control->enabled : M().disabledWindows.count(window) == 0;
 }
 
@@ -318,7 +322,10 @@ int16_t GetKeyState(int virtualKey) {
 int RunModalDialog(WindowHandle dialog, WindowHandle focus, CommandHandler onCommand) {
   if (Failing("RunModalDialog")) return 0;
   WindowState* w = TopLevel(dialog);
-  if (!w) return Fail(kErrorInvalidWindowHandle);
+  if (!w) {
+    Fail(kErrorInvalidWindowHandle);
+    return 0;
+  }
   // A dialog gets its first focus from the caller and afterwards keeps the
   // control that had it when it was left.
   if (M().shownModal.insert(dialog).second) {
@@ -354,9 +361,10 @@ int RunModalDialog(WindowHandle dialog, WindowHandle focus, CommandHandler onCom
         w->focus = c.handle;
         break;
       }
+    bool outerKeys = M().keysHeld;  // a dialog run from within a click's handler
     M().keysHeld = action.shiftCtrlAlt;
     result = onCommand(action.controlId);
-    M().keysHeld = false;
+    M().keysHeld = outerKeys;
     w = TopLevel(dialog);  // the handler may have created or destroyed windows
     if (!w) return result;
     if (result == 0) M().dialogViews.push_back(*w);

@@ -222,6 +222,7 @@ TEST_F(SimDialogsTest, HandlesAreUniqueAndDeadOnesAreRefused) {
     EXPECT_TRUE(refused([&] { return !plat::SetWindowTextA(dead, "x"); }));
     EXPECT_TRUE(refused([&] { return plat::GetWindowTextA(dead).empty(); }));
     EXPECT_TRUE(refused([&] { return !plat::ShowWindow(dead, true); }));
+    EXPECT_TRUE(refused([&] { return !plat::IsWindowVisible(dead); }));
     EXPECT_TRUE(refused([&] { return !plat::EnableWindow(dead, true); }));
     EXPECT_TRUE(refused([&] { return !plat::MoveWindow(dead, 0, 0, 1, 1); }));
     EXPECT_TRUE(refused([&] { return !plat::GetWindowRect(dead, &r); }));
