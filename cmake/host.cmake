@@ -28,6 +28,8 @@ add_library(vqdcore STATIC
 target_include_directories(vqdcore PUBLIC ${CMAKE_SOURCE_DIR})
 # The shutdown: token privilege and ExitWindowsEx, recorded, never performed.
 target_sources(vqdcore PRIVATE platform/sim/shutdown.cpp)
+# The dialog windows: controls, text measurement, a scripted modal loop.
+target_sources(vqdcore PRIVATE platform/sim/dialogs.cpp)
 
 find_package(GTest REQUIRED)
 include(GoogleTest)

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,18 @@ struct Machine {
   bool shutdownPrivilegeEnabled = false;  // enabled in the process token
   std::map<intptr_t, uint32_t> tokens;    // open token handles and their access rights
   std::vector<sim::ExitWindowsCall> exitWindowsCalls;
+
+  // ---- dialog windows (dialogs.cpp)
+  std::vector<sim::WindowState> windows;  // live top-level windows but the marker, in creation order
+  std::set<plat::WindowHandle> disabledWindows;  // top-level windows switched off by EnableWindow
+  std::set<plat::WindowHandle> shownModal;       // dialogs that have been through RunModalDialog
+  plat::WindowHandle nextWindow = 0x20024;
+  int screenDpi = 96, screenWidth = 1024, screenHeight = 768;
+  std::vector<sim::UserAction> script;  // actions not yet taken
+  bool keysHeld = false;                // Shift, Ctrl and Alt during a scripted click
+  std::vector<sim::WindowState> dialogViews;
+  std::vector<std::string> dialogScriptErrors;
+  std::vector<std::vector<sim::WindowState>> paints;
 };
 
 Machine& M();
@@ -123,6 +136,16 @@ void Tick();
 void EndThreads();
 // A call of the device log (DeviceCalls).
 void RecordDeviceCall(const std::string& line);
+
+// ---- dialog windows (dialogs.cpp)
+constexpr uint32_t kErrorInvalidWindowHandle = 1400;  // ERROR_INVALID_WINDOW_HANDLE
+// The marker window or a live dialog window or control.
+bool WindowExists(plat::WindowHandle window);
+// DestroyWindow of a dialog window (with its controls) or of a control;
+// false with ERROR_INVALID_WINDOW_HANDLE when there is no such window.
+bool DestroyDialogWindow(plat::WindowHandle window);
+// Records the visible top-level windows as one paint (Paints).
+void RecordPaint();
 
 std::string Upper(std::string s);
 bool ContainsNoCase(const std::string& haystack, const std::string& needle);

@@ -1,20 +1,28 @@
 // The simulated user interface: scripted message boxes, the marker window and
-// the message loop.
+// the message loop. The dialog windows are in dialogs.cpp.
 #include "platform/sim/machine.h"
 
 using namespace sim::internal;
 
 namespace plat {
 
-int MessageBoxA(const std::string& text, const std::string& caption, uint32_t type) {
+int MessageBoxA(WindowHandle owner, const std::string& text, const std::string& caption, uint32_t type) {
   if (Failing("MessageBoxA")) return 0;
-  M().boxes.push_back(sim::MessageBoxCall{text, caption, type, M().markerWindow != 0});
+  if (owner != 0 && !WindowExists(owner)) {
+    M().lastError = kErrorInvalidWindowHandle;
+    return 0;
+  }
+  M().boxes.push_back(sim::MessageBoxCall{text, caption, type, M().markerWindow != 0, owner});
   if (!M().answers.empty()) {
     int answer = M().answers.front();
     M().answers.erase(M().answers.begin());
     return answer;
   }
   return (type & 0xF) == kMbYesNo ? kIdNo : kIdOk;
+}
+
+int MessageBoxA(const std::string& text, const std::string& caption, uint32_t type) {
+  return MessageBoxA(0, text, caption, type);
 }
 
 uint16_t RegisterMarkerClass(const std::string& name) {
@@ -31,7 +39,7 @@ WindowHandle CreateMarkerWindow(const std::string& name) {
 
 bool DestroyWindow(WindowHandle window) {
   if (Failing("DestroyWindow")) return false;
-  if (window == 0 || window != M().markerWindow) return false;
+  if (window == 0 || window != M().markerWindow) return DestroyDialogWindow(window);
   M().markerWindow = 0;
   return true;
 }
@@ -44,8 +52,12 @@ bool UnregisterClassA(const std::string& name) {
 }
 
 // No window of the simulation has messages of its own; what is counted is
-// how often the program let its windows have their turn.
-void DispatchPendingMessages() { ++M().messageDispatches; }
+// how often the program let its windows have their turn, and what they
+// showed when they painted then.
+void DispatchPendingMessages() {
+  ++M().messageDispatches;
+  RecordPaint();
+}
 
 }  // namespace plat
 
