@@ -401,7 +401,12 @@ std::string GetWindowTextA(WindowHandle window);
 // ShowWindow with SW_SHOW or SW_HIDE. Showing a top-level window also paints it
 // once it dispatches its messages.
 bool ShowWindow(WindowHandle window, bool show);
-bool IsWindowVisible(WindowHandle window);
+bool IsWindowVisible(WindowHandle window);  // false too while its parent is hidden
+// GetWindowStyle (GetWindowLongA GWL_STYLE): WS_VISIBLE is the window's own
+// flag, set for a control of a hidden dialog that will show with it.
+constexpr uint32_t kWsVisible = 0x10000000;
+constexpr uint32_t kWsDisabled = 0x08000000;
+uint32_t GetWindowStyle(WindowHandle window);
 bool EnableWindow(WindowHandle window, bool enable);
 bool IsWindowEnabled(WindowHandle window);
 // GetWindowRect: screen coordinates for a top-level window, the parent's

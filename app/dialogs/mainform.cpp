@@ -127,7 +127,7 @@ bool CreateForm1(int dpi) {
 
 int ShowForm1Modal() {
   // The hint stands in for the bottom row while that row is out of sight.
-  plat::ShowWindow(Form1.Label7, WindowHeight(Form1.Handle) == Form1.CollapsedHeight &&
-                                     plat::IsWindowVisible(Form1.Button5));
+  bool advanced = (plat::GetWindowStyle(Form1.Button5) & plat::kWsVisible) != 0;
+  plat::ShowWindow(Form1.Label7, WindowHeight(Form1.Handle) == Form1.CollapsedHeight && advanced);
   return plat::RunModalDialog(Form1.Handle, Form1.Button2, OnCommand);
 }

@@ -227,6 +227,18 @@ bool IsWindowVisible(WindowHandle window) {
   return found.window->visible && (!found.control || found.control->visible);
 }
 
+// Only the two flags the program reads; 0 for a missing window.
+uint32_t GetWindowStyle(WindowHandle window) {
+  Found found = Find(window);
+  if (!found.window) {
+    Fail(kErrorInvalidWindowHandle);
+    return 0;
+  }
+  bool visible = found.control ? found.control->visible : found.window->visible;
+  bool enabled = found.control ? found.control->enabled : M().disabledWindows.count(window) == 0;
+  return (visible ? kWsVisible : 0) | (enabled ? 0 : kWsDisabled);
+}
+
 // Like Windows: the result is whether the window was disabled before.
 bool EnableWindow(WindowHandle window, bool enable) {
   Found found = Find(window);

@@ -44,7 +44,9 @@ std::vector<std::string> Sentences(const View& view) {
       EXPECT_EQ(p->rect.left, before->rect.right) << "'" << p->text << "' does not touch '" << before->text << "'";
       lines.back() += p->text;
     } else {
-      if (before) EXPECT_GE(p->rect.top, before->rect.bottom) << "'" << p->text << "' overlaps the line above";
+      if (before) {
+        EXPECT_GE(p->rect.top, before->rect.bottom) << "'" << p->text << "' overlaps the line above";
+      }
       lines.push_back(p->text);
     }
     before = p;
@@ -131,27 +133,29 @@ TEST_F(InteractiveTest, EachStateOfTheSystemReadsAndLooksRight) {
       {Fam::W2K, kFresh,
        {"This system does not contain the VQD driver.",
         "This installer will install the VQD driver, version 5.1.26.0."},
-       "[does not][5.1.26.0]", "", "[Remove VQD Driver (off)][Install][Close]"},
+       "[does not][5.1.26.0]", "", "[Remove VQD Driver (off)][Install][Close][Disable VQD Driver (off)]"},
       {Fam::NT, kOlder,
        {"This system contains version 5.0.0.0 of the VQD driver and it is enabled.",
         "This installer will upgrade the VQD driver to version 5.1.26.0."},
-       "[5.0.0.0][enabled.][5.1.26.0]", "", "[Upgrade][Close][Advanced >>]"},
+       "[5.0.0.0][enabled.][5.1.26.0]", "", "[Remove VQD Driver][Upgrade][Close][Disable VQD Driver][Advanced >>]"},
       {Fam::W9x, kSame,
        {"This system contains version 4.10.0.2222 of the VQD driver and it is enabled.",
         "This installer will not upgrade VQD, it contains version",
         "4.10.0.2222 which is the same or older than the one already", "installed."},
-       "[4.10.0.2222][enabled.][4.10.0.2222][will not]", "[will not]", "[Overwrite][Close][Advanced >>]"},
+       "[4.10.0.2222][enabled.][4.10.0.2222][will not]", "[will not]",
+       "[Remove VQD Driver][Overwrite][Close][Disable VQD Driver][Advanced >>]"},
       {Fam::W2K, kDisabled,
        {"This system contains version 5.1.26.0 of the VQD driver and it is disabled.",
         "This installer will not upgrade VQD, it contains version",
         "5.1.26.0 which is the same or older than the one already", "installed."},
-       "[5.1.26.0][disabled.][5.1.26.0][will not]", "[will not]", "[Overwrite][Close][Advanced >>]"},
+       "[5.1.26.0][disabled.][5.1.26.0][will not]", "[will not]",
+       "[Remove VQD Driver][Overwrite][Close][Enable VQD Driver][Advanced >>]"},
       // A driver file without version information: nothing between the pieces,
       // and any carried version counts as newer.
       {Fam::NT, kNoVersion,
        {"This system contains version  of the VQD driver and it is enabled.",
         "This installer will upgrade the VQD driver to version 5.1.26.0."},
-       "[][enabled.][5.1.26.0]", "", "[Upgrade][Close][Advanced >>]"},
+       "[][enabled.][5.1.26.0]", "", "[Remove VQD Driver][Upgrade][Close][Disable VQD Driver][Advanced >>]"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(Name(c.family)) + " start " + std::to_string(c.start));
@@ -237,14 +241,15 @@ TEST_F(InteractiveTest, EachChoiceSetsTheSwitchesOfItsAction) {
     const char* switches;
     const char* waitText;
   } cases[] = {
-      {Fam::W2K, kFresh, {Click(&TForm1::Button2)}, "I-----", "installed"},
+      {Fam::W2K, kFresh, {Click(&TForm1::Button2)}, "I----N", "installed"},
       {Fam::NT, kOlder, {Click(&TForm1::Button2)}, "-U----", "upgraded"},
       {Fam::W9x, kSame, {Click(&TForm1::Button2)}, "-U--O-", "upgraded"},
       {Fam::W2K, kSame, {Click(&TForm1::Button2)}, "-U--ON", "upgraded"},
       // Disabled and not newer: the upgrade, with Overwrite.
       {Fam::W2K, kDisabled, {Click(&TForm1::Button2)}, "-U--ON", "installed"},
       {Fam::NT, kOlder, {Click(&TForm1::Button5), Click(&TForm1::Button1)}, "--RF--", "removed"},
-      {Fam::W2K, kSame, {Click(&TForm1::Button5), Click(&TForm1::Button1)}, "--RF-N", "removed"},
+      // Overwrite stays from the texts of the pass; a removal does not read it.
+      {Fam::W2K, kSame, {Click(&TForm1::Button5), Click(&TForm1::Button1)}, "--RFON", "removed"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(Name(c.family)) + " start " + std::to_string(c.start));
@@ -320,8 +325,10 @@ TEST_F(InteractiveTest, EnableAndDisableInsideTheLoop) {
                                                           kCaption + ": Please wait while the driver is enabled."}));
   // Each pass describes the system as it then is; Advanced stays expanded.
   ASSERT_EQ(sim::DialogViews().size(), 4u);
+  // MERIDAX.DIS is no ".VXD" by name: the system's own version functions
+  // read it, and (as under Wine) find nothing in a Linear Executable.
   EXPECT_EQ(Sentences(sim::DialogViews()[2])[0],
-            "This system contains version 4.10.0.2222 of the VQD driver and it is disabled.");
+            "This system contains version  of the VQD driver and it is disabled.");
   EXPECT_EQ(Ctl(sim::DialogViews()[2], Form1.Button4).text, "Enable VQD Driver");
   EXPECT_EQ(sim::DialogViews()[2].rect.Height(), 220);
   EXPECT_FALSE(Ctl(sim::DialogViews()[2], Form1.Label7).visible);
