@@ -161,3 +161,10 @@ endforeach()
 foreach(_vqd_target vqdinst vqdcheck)
   target_sources(${_vqd_target} PRIVATE platform/win32/shutdown.cpp)
 endforeach()
+
+# ---- dialog fonts: the width table of the simulated Windows ------------------
+# Not a test: `wine build/win32/fontwidths.exe > platform/sim/fontwidths.inc`
+# regenerates the widths the host build measures labels with.
+add_executable(fontwidths tools/fontwidths.c)
+target_link_options(fontwidths PRIVATE -static -s)
+target_link_libraries(fontwidths PRIVATE gdi32 user32)
