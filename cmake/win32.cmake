@@ -23,6 +23,12 @@ target_link_libraries(vqdinst PRIVATE version advapi32 user32)
 add_executable(probe tools/probe.c)
 target_link_options(probe PRIVATE -static -s)
 target_link_libraries(probe PRIVATE user32)
+# Its part inside the probed program (probe.exe loads it from beside itself).
+add_library(probehook SHARED tools/probehook.c)
+set_target_properties(probehook PROPERTIES PREFIX "")
+target_link_options(probehook PRIVATE -static -s -Wl,--kill-at)
+target_link_libraries(probehook PRIVATE gdi32 user32)
+add_dependencies(probe probehook)
 
 # Library operations on their own, for the end-to-end tests.
 add_executable(vqdcheck ${VQD_CORE_SOURCES} platform/win32/win32.cpp platform/win32/setupapi.cpp
@@ -161,3 +167,21 @@ endforeach()
 foreach(_vqd_target vqdinst vqdcheck)
   target_sources(${_vqd_target} PRIVATE platform/win32/shutdown.cpp)
 endforeach()
+
+# ---- dialog fonts: the width table of the simulated Windows ------------------
+# Not a test: `wine build/win32/fontwidths.exe > platform/sim/fontwidths.inc`
+# regenerates the widths the host build measures labels with.
+add_executable(fontwidths tools/fontwidths.c)
+target_link_options(fontwidths PRIVATE -static -s)
+target_link_libraries(fontwidths PRIVATE gdi32 user32)
+
+# ---- dialog windows: CreateDialogWindow, CreateControl, RunModalDialog ... ---
+foreach(_vqd_target vqdinst vqdcheck)
+  target_sources(${_vqd_target} PRIVATE platform/win32/dialogs.cpp)
+  target_link_libraries(${_vqd_target} PRIVATE gdi32)
+endforeach()
+# A dialog made with those calls, for the probe's own test and their checks.
+add_executable(dlgtest tests/win32/dlgtest.cpp platform/win32/dialogs.cpp platform/win32/threads.cpp)
+target_include_directories(dlgtest PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_options(dlgtest PRIVATE -static -s)
+target_link_libraries(dlgtest PRIVATE gdi32 user32)
