@@ -212,6 +212,9 @@ bool ShowWindow(WindowHandle window, bool show) { return ::ShowWindow(W(window),
 bool IsWindowVisible(WindowHandle window) { return ::IsWindowVisible(W(window)) != FALSE; }
 bool EnableWindow(WindowHandle window, bool enable) { return ::EnableWindow(W(window), enable) != FALSE; }
 bool IsWindowEnabled(WindowHandle window) { return ::IsWindowEnabled(W(window)) != FALSE; }
+uint32_t GetWindowStyle(WindowHandle window) {
+  return static_cast<uint32_t>(::GetWindowLongA(W(window), GWL_STYLE)) & (WS_VISIBLE | WS_DISABLED);
+}
 
 bool GetWindowRect(WindowHandle window, Rect* rect) {
   RECT r;
