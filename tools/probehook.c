@@ -3,7 +3,9 @@
  *
  * probe.exe hooks the started program's main thread with the WH_CALLWNDPROC
  * procedure below. Running on that thread, it sees each window the moment it
- * is shown (WM_SHOWWINDOW, before the window becomes visible) and can read
+ * is shown (WM_SHOWWINDOW, before the window becomes visible; Wine 8 raises
+ * no EVENT_OBJECT_SHOW for SetWinEventHook, only EVENT_OBJECT_CREATE and
+ * EVENT_OBJECT_FOCUS, and those arrive after the fact) and can read
  * what another process cannot: a control's font (WM_GETFONT is answered with
  * 0 across processes under Wine, and a font handle means nothing outside its
  * process) and the keyboard focus. It describes a window as a block of lines

@@ -31,7 +31,6 @@ struct DialogWindow {
 std::map<HWND, DialogWindow> dialogWindows;
 std::set<std::string> dialogClasses;              // registered by us, upper case
 std::map<std::pair<int, bool>, HFONT> dialogFonts;  // (height, bold); live as long as the process
-std::map<HWND, COLORREF> labelColours;            // labels with a colour of their own
 
 DialogWindow* FindDialog(HWND window) {
   auto it = dialogWindows.find(window);
@@ -79,9 +78,10 @@ LRESULT CALLBACK DialogWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
   DialogWindow* d = FindDialog(window);
   switch (message) {
     case WM_CTLCOLORSTATIC: {
+      // A label of its own colour keeps it + 1 in its user data (0: none).
       HDC dc = reinterpret_cast<HDC>(wParam);
-      auto colour = labelColours.find(reinterpret_cast<HWND>(lParam));
-      ::SetTextColor(dc, colour != labelColours.end() ? colour->second : ::GetSysColor(COLOR_BTNTEXT));
+      LONG_PTR colour = ::GetWindowLongPtrA(reinterpret_cast<HWND>(lParam), GWLP_USERDATA);
+      ::SetTextColor(dc, colour ? static_cast<COLORREF>(colour - 1) : ::GetSysColor(COLOR_BTNTEXT));
       ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
       return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
     }
@@ -112,8 +112,6 @@ LRESULT CALLBACK DialogWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
       }
       break;
     case WM_NCDESTROY:
-      for (HWND child = ::GetWindow(window, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
-        labelColours.erase(child);
       dialogWindows.erase(window);
       break;
   }
@@ -191,7 +189,8 @@ WindowHandle CreateControl(WindowHandle dialog, ControlKind kind, int id, const 
                                    nullptr);
   if (!control) return 0;
   ::SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  if (kind == ControlKind::kLabel && style.textColor != kClrDefault) labelColours[control] = style.textColor;
+  if (kind == ControlKind::kLabel && style.textColor != kClrDefault)
+    ::SetWindowLongPtrA(control, GWLP_USERDATA, static_cast<LONG_PTR>(style.textColor & 0xFFFFFF) + 1);
   return H(control);
 }
 
