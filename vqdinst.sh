@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Builds vqdinst.exe and runs it under Wine in the current directory.
 #
-#   ./vqdinst.sh [--os VERSION] [--direct] [--click ID]... [--] SWITCHES...
+#   ./vqdinst.sh [--os VERSION] [--direct] [--click ID]... [--step SPEC]... [--] SWITCHES...
 #
 #   --os VERSION  Windows version Wine reports: win98, nt40, win2k (default),
 #                 winxp or win7
 #   --direct      run the program without the probe even with no display
 #   --click ID    button to press in the next message box under the probe
 #                 (1 = OK, 2 = Cancel, 6 = Yes, 7 = No; default OK)
+#   --step SPEC   a step of the probe for the dialog (dump:TForm1,
+#                 click:TForm1:102, ...: see tools/probe.c); without a
+#                 display, a start without switches reads the dialog and
+#                 closes it (dump:TForm1 close:TForm1) unless steps are given
 #
 # The program runs in the project's own prefix, .wine/ beside this script,
 # made on first use. With DISPLAY set its windows appear on that display.
@@ -22,9 +26,10 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 os=win2k
 direct=0
 clicks=()
+steps=()
 
 usage() {
-    sed -n '4,10s/^# \{0,1\}//p' "$root/vqdinst.sh" >&2
+    sed -n '4,14s/^# \{0,1\}//p' "$root/vqdinst.sh" >&2
     exit 125
 }
 
@@ -34,6 +39,7 @@ while [ $# -gt 0 ]; do
         --os=*) os=${1#--os=}; shift ;;
         --direct) direct=1; shift ;;
         --click) [ $# -ge 2 ] || usage; clicks+=(--click "$2"); shift 2 ;;
+        --step) [ $# -ge 2 ] || usage; steps+=(--step "$2"); shift 2 ;;
         --help) usage ;;
         --) shift; break ;;
         *) break ;;
@@ -87,6 +93,10 @@ show_report() {
 if [ "$direct" = 1 ] || [ "$graphics" = x11 ]; then
     wine "$win32/vqdinst.exe" "$@"
 else
-    wine "$win32/probe.exe" --timeout 0 "${clicks[@]}" -- "$(vqd_winpath "$win32/vqdinst.exe")" "$@" | show_report
+    # Nobody can see the dialog: print what it says and close it.
+    if [ $# -eq 0 ] && [ ${#steps[@]} -eq 0 ]; then
+        steps=(--step dump:TForm1 --step close:TForm1)
+    fi
+    wine "$win32/probe.exe" --timeout 0 "${steps[@]}" "${clicks[@]}" -- "$(vqd_winpath "$win32/vqdinst.exe")" "$@" | show_report
     exit "${PIPESTATUS[0]}"
 fi

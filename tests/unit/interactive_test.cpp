@@ -275,7 +275,15 @@ TEST_F(InteractiveTest, EachChoiceSetsTheSwitchesOfItsAction) {
 
 TEST_F(InteractiveTest, UpdateRunsTheActionAndEndsWithTheFinalBox) {
   // Windows 2000: installed, the drives restarted, no reboot, no flag files.
+  // The drives restart on a worker while the please-wait window goes on
+  // painting: the one-second pause between the two drives alone is ten turns.
+  sim::AddCdromDevice(sim::CdromDevice());
+  sim::AddCdromDevice(sim::CdromDevice());
   EXPECT_EQ(Run({Click(&TForm1::Button2)}), 0);
+  EXPECT_EQ(sim::ThreadsCreated(), 1u);
+  EXPECT_GE(sim::MessageDispatches(), 11u);
+  EXPECT_EQ(PleaseWaitPaints(), std::vector<std::string>{kCaption + ": Please wait while the driver is installed."});
+  EXPECT_TRUE(sim::CdromDeviceRunning(0) && sim::CdromDeviceRunning(1));
   EXPECT_TRUE(DriverIs(Carried()));
   EXPECT_EQ(Count(), 1);
   EXPECT_EQ(Filters(), std::string("VQD2K\0\0", 7));
