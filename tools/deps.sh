@@ -3,12 +3,16 @@
 # cross compiler for the product, g++ and GoogleTest for the host build, and
 # a 32-bit Wine for the end-to-end tests and for running the program.
 # Idempotent: when everything is installed it only asks dpkg and returns.
+#
+#   tools/deps.sh [PACKAGE]...   also the packages named (tools/screenshots.sh
+#                                names the X server and image tools it needs)
 set -euo pipefail
 
 packages=(
     cmake g++ make libgtest-dev
     g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-tools
     wine wine32:i386 wine64 fonts-wine
+    "$@"
 )
 
 missing=()

@@ -58,6 +58,10 @@
  *                   (WM_SYSCOMMAND SC_CLOSE), waiting until it was handled
  *   box:ID          waits for a message box, prints it as above and clicks
  *                   button ID
+ *   await:FILE      prints AWAIT FILE and waits until FILE exists (a path
+ *                   without a colon, relative to the current directory):
+ *                   a script acts on the program's windows meanwhile, e.g.
+ *                   takes a screenshot, and creates FILE when it is done
  *
  * A window's block comes from inside the program (probehook.dll, beside
  * probe.exe, hooks the program's main thread), in these lines:
@@ -533,6 +537,22 @@ static int step_box(int id)
     return STEP_DONE;
 }
 
+/* Keeps serving the hook's reports while the script is busy, so the
+ * program never waits on the probe. */
+static int step_await(const char *file)
+{
+    printf("AWAIT %s\n", file);
+    fflush(stdout);
+    for (;;) {
+        if (GetFileAttributesA(file) != INVALID_FILE_ATTRIBUTES)
+            return STEP_DONE;
+        if (tick())
+            return STEP_ENDED;
+        if (expired())
+            return STEP_EXPIRED;
+    }
+}
+
 /* Runs one step; the spec was checked by valid_step. */
 static int run_step(const char *spec)
 {
@@ -559,6 +579,8 @@ static int run_step(const char *spec)
         return step_shown(cls);
     if (strcmp(kind, "close") == 0)
         return step_close(cls);
+    if (strcmp(kind, "await") == 0)
+        return step_await(cls);
     /* dump and state */
     rc = wait_top(cls, strcmp(kind, "dump") == 0, NULL, &window);
     return rc == STEP_DONE ? print_described(window) : rc;
@@ -602,14 +624,15 @@ static int valid_step(const char *spec)
     if (strlen(rest) >= 256 || strchr(rest, ':') != NULL)
         return 0;
     return (n == 4 && strncmp(spec, "dump", 4) == 0) || (n == 5 && strncmp(spec, "state", 5) == 0) ||
-           (n == 5 && strncmp(spec, "shown", 5) == 0) || (n == 5 && strncmp(spec, "close", 5) == 0);
+           (n == 5 && strncmp(spec, "shown", 5) == 0) || (n == 5 && strncmp(spec, "close", 5) == 0) ||
+           (n == 5 && strncmp(spec, "await", 5) == 0);
 }
 
 static int usage(void)
 {
     fputs("usage: probe.exe [--click ID]... [--timeout MS] [--marker] [--step SPEC]... -- PROGRAM [ARGS...]\n"
           "       probe.exe --osversion\n"
-          "SPEC: dump:CLASS state:CLASS shown:CLASS click:CLASS:ID[:shiftctrlalt] close:CLASS box:ID\n",
+          "SPEC: dump:CLASS state:CLASS shown:CLASS click:CLASS:ID[:shiftctrlalt] close:CLASS box:ID await:FILE\n",
           stderr);
     return 2;
 }

@@ -115,6 +115,35 @@ check_eq "probe gives up without EXIT" "" "$E2E_RC"
 wine "$VQD_PROBE" --step click:DlgTestMain -- "$DLGTEST" </dev/null >/dev/null 2>&1
 check_eq "a step without its button id is refused" 2 "$?"
 
+# await:FILE holds the steps until the file exists (a script takes its
+# screenshot meanwhile); it counts against the probe's time limit like any
+# other step.
+wine "$VQD_PROBE" --timeout 30000 --step dump:DlgTestMain --step await:gate \
+    --step click:DlgTestMain:2 --step box:1 -- "$DLGTEST" </dev/null >await.txt 2>/dev/null &
+probe=$!
+for _ in $(seq 300); do
+    grep -qx 'AWAIT gate' await.txt && break
+    sleep 0.05
+done
+sleep 0.5
+E2E_OUT=$(cat await.txt)
+check_report_line "AWAIT gate"
+check_eq "presses before the file exists" 0 "$(e2e_count PRESS)"
+touch gate
+wait "$probe"
+E2E_OUT=$(cat await.txt)
+E2E_RC=$(e2e_fact EXIT)
+check_eq "steps after the file came" "AWAIT gate|PRESS DlgTestMain 2|CAPTION Probe test" \
+    "$(grep -E '^(AWAIT|PRESS|CAPTION) ' await.txt | paste -sd '|')"
+check_rc 7
+E2E_OUT=$(wine "$VQD_PROBE" --timeout 800 --step await:never -- "$DLGTEST" </dev/null 2>/dev/null)
+rc=$?
+check_report_line "TIMEOUT await:never"
+check_report_line "VISIBLE DlgTestMain Probe test dialog"
+check_eq "probe exit code after an await's timeout" 255 "$rc"
+wine "$VQD_PROBE" --step await:C:\\gate -- "$DLGTEST" </dev/null >/dev/null 2>&1
+check_eq "an await path with a colon is refused" 2 "$?"
+
 # The dialog calls checked from inside the program (fonts, colours, styles,
 # the modal loop's keys and ends).
 wine "$VQD_WIN32_DIR/dlgtest.exe" --selfcheck </dev/null >selfcheck.txt 2>&1
