@@ -336,6 +336,52 @@ cdrom_count() {
     wine "$VQD_SEED" count </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^count=//p'
 }
 
+# --- the program's own windows -------------------------------------------------
+# With --step options the probe reports a window as a block of lines: WINDOW
+# <class> <visible> <caption>, SIZE, FOCUS, one CONTROL line per control in
+# tab order, END (tools/probe.c).
+
+# e2e_run_steps STEP... [-- ARGS...]: vqdinst.exe ARGS (none: the dialog)
+# under the probe, each STEP given to it as --step; boxes that come up after
+# the last step are answered with OK (or E2E_CLICK=ID).
+e2e_run_steps() {
+    local steps=()
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do
+        steps+=(--step "$1")
+        shift
+    done
+    [ $# -gt 0 ] && shift
+    e2e_need_exe
+    e2e_probe --click "${E2E_CLICK:-1}" "${steps[@]}" -- "$(vqd_winpath "$VQD_EXE")" "$@"
+    E2E_ARGS="vqdinst $* (steps ${steps[*]})"
+}
+
+# e2e_block N [CLASS]: the Nth window block of the last report, counting only
+# the blocks of windows of CLASS when it is given.
+e2e_block() {
+    printf '%s\n' "$E2E_OUT" | awk -v n="$1" -v cls="${2:-}" '
+        /^WINDOW / { mine = (cls == "" || $2 == cls); if (mine) i++ }
+        mine && i == n { print; if ($0 == "END") exit }'
+}
+
+# e2e_controls BLOCK: the block's controls, one a line, tab-separated: id,
+# class, visible, enabled, left, top, width, height, font height, font
+# weight, font face, text (face and text unescaped).
+e2e_controls() {
+    local line re='^CONTROL (-?[0-9]+) ([^ ]+) ([01]) ([01]) (-?[0-9]+) (-?[0-9]+) (-?[0-9]+) (-?[0-9]+) (-?[0-9]+) (-?[0-9]+) ([^ ]+) (.*)$'
+    while IFS= read -r line; do
+        [[ $line =~ $re ]] || continue
+        printf '%s\t' "${BASH_REMATCH[@]:1:10}"
+        printf '%s\t%s\n' "$(e2e_unescape "${BASH_REMATCH[11]}")" "$(e2e_unescape "${BASH_REMATCH[12]}")"
+    done <<<"$1"
+}
+
+# e2e_nth N KEY: the value of the Nth report line "KEY value" (escaped), e.g.
+# the caption of the second box.
+e2e_nth() {
+    printf '%s\n' "$E2E_OUT" | sed -n "s/^$2 //p" | sed -n "$1p"
+}
+
 e2e_finish() {
     if [ "$E2E_CDROMS_SEEDED" = 1 ]; then
         remove_cdroms
