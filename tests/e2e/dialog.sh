@@ -147,9 +147,10 @@ sentences() {
         END { if (NR) print line }'
 }
 
-# check_pieces BLOCK: each piece starts where the one before it on its line
-# ends, a line starts below the one above it, and each label is as wide as
-# its text in its own font and one line of it high.
+# check_pieces BLOCK [any]: each piece starts where the one before it on its
+# line ends, a line starts below the one above it, and each label is as wide
+# as its text in its own font and one line of it high (not checked with
+# "any": the widths are those of 96 pixels per inch).
 check_pieces() {
     local left top width height weight text prev_right=-1 prev_top=-1 prev_bottom=0 bad=""
     while IFS=$'\t' read -r _ left top width height weight text; do
@@ -158,10 +159,12 @@ check_pieces() {
         elif [ "$top" -lt "$prev_bottom" ]; then
             bad+=" '$text' at top $top overlaps the line above (bottom $prev_bottom);"
         fi
-        local want
-        want=$(text_width "$([ "$weight" = 700 ] && echo 1 || echo 0)" "$text")
-        [ "$width" = "$want" ] || bad+=" '$text' is $width wide, its text $want;"
-        [ "$height" = 13 ] || bad+=" '$text' is $height high;"
+        if [ "${2:-}" != any ]; then
+            local want
+            want=$(text_width "$([ "$weight" = 700 ] && echo 1 || echo 0)" "$text")
+            [ "$width" = "$want" ] || bad+=" '$text' is $width wide, its text $want;"
+            [ "$height" = 13 ] || bad+=" '$text' is $height high;"
+        fi
         prev_right=$((left + width))
         prev_top=$top
         prev_bottom=$((top + height))
@@ -460,6 +463,32 @@ check_eq "$drv written time" "$T_PAYLOAD" "$(mtime "$active")"
 check_log_banner
 check_log_order "MAIN: Install switch activated" "MAIN: Upgrade switch activated"
 check_log_lacks "MAIN: Uninstall switch activated"
+
+# ---- 8b. large fonts (120 pixels per inch): every control grows by 5/4, the
+# font with it, and the window ends 13 pixels below the lowest button in
+# sight, whatever Wine's frame then measures. Read only; Close.
+if [ "$fam" = 2K ]; then
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 120 /f >/dev/null 2>&1 </dev/null ||
+        e2e_die "cannot set 120 pixels per inch"
+    dialog dump:TForm1 click:TForm1:105 dump:TForm1 click:TForm1:103
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1 </dev/null ||
+        e2e_die "cannot set 96 pixels per inch again"
+    check_rc 1
+    for n in 1 2; do
+        block=$(e2e_block "$n" TForm1)
+        read -r _ width height cwidth cheight <<<"$(printf '%s\n' "$block" | grep '^SIZE ')"
+        lowest=$([ "$n" = 1 ] && echo 105 || echo 104)  # Advanced, or the bottom row
+        bottom=$(( $(control "$block" "$lowest" 6) + $(control "$block" "$lowest" 8) ))
+        check_eq "120 dpi: height $n ends 13 below the lowest button" $((bottom + 13)) "$cheight"
+        check_eq "120 dpi: client width $n" 531 "$cwidth"
+        check_eq "120 dpi: Update button $n" "423 60 93 31 -14" \
+            "$(e2e_controls "$block" | awk -F'\t' '$1 == 102 { print $5, $6, $7, $8, $9 }')"
+    done
+    # The pieces still touch, measured in the larger font.
+    check_eq "120 dpi: lines" "$(printf '%s\n' "$(installed "$PV" enabled.)" "${will_not[@]}")" \
+        "$(sentences "$(e2e_block 1 TForm1)")"
+    check_pieces "$(e2e_block 1 TForm1)" any
+fi
 
 # ---- 9. Remove, through Advanced: gone whatever the count ----------------------
 dialog dump:TForm1 click:TForm1:105 dump:TForm1 click:TForm1:101 "${END_STEPS[@]}"
