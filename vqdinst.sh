@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Builds vqdinst.exe and runs it under Wine in the current directory.
 #
-#   ./vqdinst.sh [--os VERSION] [--direct] [--click ID]... [--step SPEC]... [--] SWITCHES...
+#   ./vqdinst.sh [--os VERSION] [--direct] [--click ID]... [--step STEP]... [--] SWITCHES...
 #
 #   --os VERSION  Windows version Wine reports: win98, nt40, win2k (default),
 #                 winxp or win7
 #   --direct      run the program without the probe even with no display
 #   --click ID    button to press in the next message box under the probe
 #                 (1 = OK, 2 = Cancel, 6 = Yes, 7 = No; default OK)
-#   --step SPEC   a step of the probe for the dialog (dump:TForm1,
+#   --step STEP   a step of the probe for the dialog (dump:TForm1,
 #                 click:TForm1:102, ...: see tools/probe.c); without a
 #                 display, a start without switches reads the dialog and
 #                 closes it (dump:TForm1 close:TForm1) unless steps are given

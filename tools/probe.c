@@ -27,11 +27,11 @@
  * --osversion prints "OSVERSION <platform> <major> <minor> <build>" from
  * GetVersionExA (build number as reported, the low word on 9x) and exits 0.
  *
- * Steps for windows of the program's own (repeat --step SPEC; they run in
+ * Steps for windows of the program's own (repeat --step STEP; they run in
  * the order given, each waiting within MS for what it needs, after which
  * the boxes are watched and answered as above):
  *
- *   probe.exe [OPTIONS] --step SPEC [--step SPEC]... -- PROGRAM [ARGS...]
+ *   probe.exe [OPTIONS] --step STEP [--step STEP]... -- PROGRAM [ARGS...]
  *
  *   dump:CLASS      waits for a visible top-level window of that class and
  *                   for its thread to take messages, then prints the window
@@ -81,8 +81,8 @@
  * the face and may begin with blanks. A shown window counts as visible.
  *
  * When the program ends while a step waits, the probe prints NOWINDOW
- * <spec>, runs no further step and reports EXIT. When MS pass first, it
- * prints TIMEOUT <spec> and a line VISIBLE <class> <caption> per visible
+ * <step>, runs no further step and reports EXIT. When MS pass first, it
+ * prints TIMEOUT <step> and a line VISIBLE <class> <caption> per visible
  * window of the program, terminates it and exits 255.
  */
 #include <windows.h>
@@ -553,18 +553,18 @@ static int step_await(const char *file)
     }
 }
 
-/* Runs one step; the spec was checked by valid_step. */
-static int run_step(const char *spec)
+/* Runs one step; the step was checked by valid_step. */
+static int run_step(const char *step)
 {
     char kind[16], cls[256], extra[64];
-    const char *colon = strchr(spec, ':');
+    const char *colon = strchr(step, ':');
     const char *rest = colon + 1;
     const char *colon2 = strchr(rest, ':');
     HWND window;
     int rc;
 
-    memcpy(kind, spec, colon - spec);
-    kind[colon - spec] = '\0';
+    memcpy(kind, step, colon - step);
+    kind[colon - step] = '\0';
     if (strcmp(kind, "box") == 0)
         return step_box(atoi(rest));
     if (strcmp(kind, "click") == 0) {
@@ -596,19 +596,19 @@ static int valid_number(const char *s, const char *end)
     return 1;
 }
 
-static int valid_step(const char *spec)
+static int valid_step(const char *step)
 {
-    const char *colon = strchr(spec, ':');
+    const char *colon = strchr(step, ':');
     const char *rest, *colon2;
     size_t n;
 
     if (colon == NULL || colon[1] == '\0')
         return 0;
     rest = colon + 1;
-    n = colon - spec;
-    if (n == 3 && strncmp(spec, "box", 3) == 0)
+    n = colon - step;
+    if (n == 3 && strncmp(step, "box", 3) == 0)
         return valid_number(rest, rest + strlen(rest));
-    if (n == 5 && strncmp(spec, "click", 5) == 0) {
+    if (n == 5 && strncmp(step, "click", 5) == 0) {
         const char *id, *end;
         colon2 = strchr(rest, ':');
         if (colon2 == NULL || colon2 == rest || colon2 - rest >= 256)
@@ -623,16 +623,16 @@ static int valid_step(const char *spec)
     }
     if (strlen(rest) >= 256 || strchr(rest, ':') != NULL)
         return 0;
-    return (n == 4 && strncmp(spec, "dump", 4) == 0) || (n == 5 && strncmp(spec, "state", 5) == 0) ||
-           (n == 5 && strncmp(spec, "shown", 5) == 0) || (n == 5 && strncmp(spec, "close", 5) == 0) ||
-           (n == 5 && strncmp(spec, "await", 5) == 0);
+    return (n == 4 && strncmp(step, "dump", 4) == 0) || (n == 5 && strncmp(step, "state", 5) == 0) ||
+           (n == 5 && strncmp(step, "shown", 5) == 0) || (n == 5 && strncmp(step, "close", 5) == 0) ||
+           (n == 5 && strncmp(step, "await", 5) == 0);
 }
 
 static int usage(void)
 {
-    fputs("usage: probe.exe [--click ID]... [--timeout MS] [--marker] [--step SPEC]... -- PROGRAM [ARGS...]\n"
+    fputs("usage: probe.exe [--click ID]... [--timeout MS] [--marker] [--step STEP]... -- PROGRAM [ARGS...]\n"
           "       probe.exe --osversion\n"
-          "SPEC: dump:CLASS state:CLASS shown:CLASS click:CLASS:ID[:shiftctrlalt] close:CLASS box:ID await:FILE\n",
+          "STEP: dump:CLASS state:CLASS shown:CLASS click:CLASS:ID[:shiftctrlalt] close:CLASS box:ID await:FILE\n",
           stderr);
     return 2;
 }
