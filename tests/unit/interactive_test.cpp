@@ -115,6 +115,15 @@ class InteractiveTest : public ProcedureTest {
         if (w.handle == Form3.Handle && w.visible) shown.push_back(w.caption + ": " + w.controls.at(0).text);
     return shown;
   }
+  // A machine of the family with the driver as a state of the dialog needs.
+  enum Start { kFresh, kOlder, kSame, kDisabled, kNoVersion };
+  void Begin(Fam family, Start start) {
+    Machine(family, false);
+    if (start == kOlder) Installed(Older(), 1);
+    if (start == kSame) Installed(Carried(), 1);
+    if (start == kDisabled) Disabled(1);
+    if (start == kNoVersion) Installed(B("no version information"), 1);
+  }
   static bool PleaseWaitVisible() {
     for (const View& w : sim::Windows())
       if (w.handle == Form3.Handle) return w.visible;
@@ -123,7 +132,6 @@ class InteractiveTest : public ProcedureTest {
 };
 
 TEST_F(InteractiveTest, EachStateOfTheSystemReadsAndLooksRight) {
-  enum Start { kFresh, kOlder, kSame, kDisabled, kNoVersion };
   struct Case {
     Fam family;
     Start start;
@@ -159,11 +167,7 @@ TEST_F(InteractiveTest, EachStateOfTheSystemReadsAndLooksRight) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(Name(c.family)) + " start " + std::to_string(c.start));
-    Machine(c.family, false);
-    if (c.start == kOlder) Installed(Older(), 1);
-    if (c.start == kSame) Installed(Carried(), 1);
-    if (c.start == kDisabled) Disabled(1);
-    if (c.start == kNoVersion) Installed(B("no version information"), 1);
+    Begin(c.family, c.start);
     EXPECT_EQ(Run({sim::UserAction{}}), 1);
     ASSERT_EQ(sim::DialogViews().size(), 1u);
     const View& view = sim::DialogViews()[0];
@@ -232,7 +236,6 @@ TEST_F(InteractiveTest, LayoutAtNinetySixAndAHundredTwentyPixelsPerInch) {
 }
 
 TEST_F(InteractiveTest, EachChoiceSetsTheSwitchesOfItsAction) {
-  enum Start { kFresh, kOlder, kSame, kDisabled };
   struct Case {
     Fam family;
     Start start;
@@ -253,10 +256,7 @@ TEST_F(InteractiveTest, EachChoiceSetsTheSwitchesOfItsAction) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(Name(c.family)) + " start " + std::to_string(c.start));
-    Machine(c.family, false);
-    if (c.start == kOlder) Installed(Older(), 1);
-    if (c.start == kSame) Installed(Carried(), 1);
-    if (c.start == kDisabled) Disabled(1);
+    Begin(c.family, c.start);
     ResetRunState();
     sim::ScriptDialog(c.actions);
     ASSERT_TRUE(RunInteractiveMode());
