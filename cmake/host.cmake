@@ -28,8 +28,9 @@ add_library(vqdcore STATIC
 target_include_directories(vqdcore PUBLIC ${CMAKE_SOURCE_DIR})
 # The shutdown: token privilege and ExitWindowsEx, recorded, never performed.
 target_sources(vqdcore PRIVATE platform/sim/shutdown.cpp)
-# The dialog windows: controls, text measurement, a scripted modal loop.
-target_sources(vqdcore PRIVATE platform/sim/dialogs.cpp)
+# The dialog windows (controls, text measurement) and the user at them (a
+# scripted modal loop, the paints).
+target_sources(vqdcore PRIVATE platform/sim/dialogs.cpp platform/sim/user.cpp)
 
 find_package(GTest REQUIRED)
 include(GoogleTest)

@@ -137,8 +137,18 @@ void EndThreads();
 // A call of the device log (DeviceCalls).
 void RecordDeviceCall(const std::string& line);
 
-// ---- dialog windows (dialogs.cpp)
+// ---- dialog windows (dialogs.cpp; the user at them in user.cpp)
 constexpr uint32_t kErrorInvalidWindowHandle = 1400;  // ERROR_INVALID_WINDOW_HANDLE
+// Sets the last error and gives false.
+bool Fail(uint32_t error);
+// Look-ups by handle. The pointers are good only until the next window is
+// created or destroyed, so nothing keeps them across a call of the program.
+struct Found {
+  sim::WindowState* window = nullptr;   // the top-level window, or the control's parent
+  sim::ControlState* control = nullptr;  // set when the handle is a control
+};
+Found Find(plat::WindowHandle handle);
+sim::WindowState* TopLevel(plat::WindowHandle window);  // nullptr for a control
 // The marker window or a live dialog window or control.
 bool WindowExists(plat::WindowHandle window);
 // DestroyWindow of a dialog window (with its controls) or of a control;
