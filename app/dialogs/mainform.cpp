@@ -46,6 +46,16 @@ const Control kControls[] = {
      kResultDebugLog},
 };
 
+int WindowHeight(plat::WindowHandle window) {
+  plat::Rect r;
+  return plat::GetWindowRect(window, &r) ? r.Height() : 0;
+}
+
+void SetWindowHeight(plat::WindowHandle window, int height) {
+  plat::Rect r;
+  if (plat::GetWindowRect(window, &r)) plat::MoveWindow(window, r.left, r.top, r.Width(), height);
+}
+
 bool ShiftCtrlAltDown() {
   return plat::GetKeyState(plat::kVkShift) < 0 && plat::GetKeyState(plat::kVkControl) < 0 &&
          plat::GetKeyState(plat::kVkMenu) < 0;
@@ -82,16 +92,6 @@ int HeightBelow(plat::WindowHandle control, int frameHeight) {
 }
 
 }  // namespace
-
-int WindowHeight(plat::WindowHandle window) {
-  plat::Rect r;
-  return plat::GetWindowRect(window, &r) ? r.Height() : 0;
-}
-
-void SetWindowHeight(plat::WindowHandle window, int height) {
-  plat::Rect r;
-  if (plat::GetWindowRect(window, &r)) plat::MoveWindow(window, r.left, r.top, r.Width(), height);
-}
 
 bool CreateForm1(int dpi) {
   Form1 = TForm1();

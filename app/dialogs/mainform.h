@@ -29,6 +29,3 @@ constexpr int kResultDebugLog = 8;
 bool CreateForm1(int dpi);
 // Shows the dialog modally and returns the chosen result.
 int ShowForm1Modal();
-
-int WindowHeight(plat::WindowHandle window);
-void SetWindowHeight(plat::WindowHandle window, int height);
