@@ -55,8 +55,34 @@ UninstPage uninstConfirm
 UninstPage instfiles
 
 Var VqdExit     ; exit code of the last vqdinst.exe run ("" when it did not start)
-Var VqdReboot   ; 1 when that run wrote reboot.txt
 Var DisabledSys ; where a disabled driver lies on this Windows
+
+; Push a line, then call: it is added to Setup.log in the product folder.
+; Every vqdinst.exe run is written there with its exit code, and every
+; warning, so that support can see what the setup found; after a setup that
+; was aborted the log is all that is left.
+Function SetupLog
+  Exch $0
+  Push $1
+  CreateDirectory "$INSTDIR"
+  ClearErrors
+  FileOpen $1 "$INSTDIR\Setup.log" a
+  ${IfNot} ${Errors}
+    FileSeek $1 0 END
+    FileWrite $1 "$0$\r$\n"
+    FileClose $1
+  ${EndIf}
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; A warning: a box (answered OK in silent mode) and a line in Setup.log.
+!macro Warn TEXT
+  Push "Warning: ${TEXT}"
+  Call SetupLog
+  MessageBox MB_OK|MB_ICONEXCLAMATION "${TEXT}" /SD IDOK
+!macroend
+!define Warn "!insertmacro Warn"
 
 ; ---------------------------------------------------------------------------
 ; Running vqdinst.exe. The same functions go into the setup and, with the
@@ -72,8 +98,8 @@ Function ${UN}ExtractVqdinst
   File "/oname=vqdinst.exe" "${VQDINST}"
 FunctionEnd
 
-; Push the switches, then call: $VqdExit gets the exit code, $VqdReboot 1 when
-; a reboot is needed. The reboot shows twice, as exit code 6 and as the flag
+; Push the switches, then call: $VqdExit gets the exit code, and the setup's
+; reboot flag is set when a reboot is needed. The reboot shows twice, as exit code 6 and as the flag
 ; file "reboot.txt" in vqdinst.exe's current directory; both are read, the
 ; file for callers whose exit code got lost on the way. Every run of
 ; vqdinst.exe first deletes the flag files of the run before, so a file
@@ -86,13 +112,15 @@ Function ${UN}RunVqdinst
   ${If} ${Errors}
     StrCpy $VqdExit ""
   ${EndIf}
-  StrCpy $VqdReboot 0
   ${If} $VqdExit == 6
   ${OrIf} ${FileExists} "$PLUGINSDIR\reboot.txt"
-    StrCpy $VqdReboot 1
     SetRebootFlag true
   ${EndIf}
   DetailPrint "vqdinst.exe $0: exit code $VqdExit"
+  !if "${UN}" == ""
+    Push "vqdinst.exe $0: $VqdExit"
+    Call SetupLog
+  !endif
   ; Windows cannot remove a folder that is a process's current directory;
   ; leave $PLUGINSDIR so that it goes when the setup ends.
   SetOutPath "$TEMP"
@@ -147,31 +175,35 @@ Section "-VQD driver"
       ${Break}
     ${Case} 10
       ; A driver the user disabled is not installed over: enable it first,
-      ; as vqdinst.exe's own dialog does, once the user agrees.
+      ; as vqdinst.exe's own dialog does, once the user agrees. Without
+      ; that, leave it alone: "/INSTALL" or "/UPGRADE" would copy a second,
+      ; active driver beside the disabled one.
       Call FindDisabledDriver
       ${If} ${FileExists} "$DisabledSys"
         MessageBox MB_YESNO|MB_ICONEXCLAMATION \
           "The VQD driver on this computer has been disabled. ${PRODUCT} cannot burn discs without it.$\r$\n$\r$\nEnable the VQD driver again?" \
-          /SD IDYES IDNO no_enable
+          /SD IDYES IDYES enable
+        Push "The user kept the VQD driver disabled."
+        Call SetupLog
+        Return
+        enable:
         Push "/ENABLE"
         Call RunVqdinst
         ; "/ENABLE" exits 0, yet the renamed driver is loaded only when
         ; Windows starts again.
         SetRebootFlag true
-        no_enable:
       ${EndIf}
       ${Break}
     ${Case} 5
+      Push "Error: administrator rights needed."
+      Call SetupLog
       MessageBox MB_OK|MB_ICONSTOP "Installing ${PRODUCT} needs administrator rights." /SD IDOK
       Abort
     ${Case} 12
-      MessageBox MB_OK|MB_ICONEXCLAMATION \
-        "The VQD driver does not support this version of Windows. ${PRODUCT} is installed without it and cannot burn discs." \
-        /SD IDOK
+      ${Warn} "The VQD driver does not support this version of Windows. ${PRODUCT} is installed without it and cannot burn discs."
       Return
     ${Default}
-      MessageBox MB_OK|MB_ICONEXCLAMATION \
-        "The VQD driver check failed (code $VqdExit). ${PRODUCT} is installed without the driver." /SD IDOK
+      ${Warn} "The VQD driver check failed (code $VqdExit). ${PRODUCT} is installed without the driver."
       Return
   ${EndSwitch}
 
@@ -187,7 +219,7 @@ Section "-VQD driver"
   Call RunVqdinst
   ${If} $VqdExit != 0
   ${AndIf} $VqdExit != 6
-    MessageBox MB_OK|MB_ICONEXCLAMATION "The VQD driver could not be installed (code $VqdExit)." /SD IDOK
+    ${Warn} "The VQD driver could not be installed (code $VqdExit)."
     Return
   ${EndIf}
   WriteRegDWORD HKLM "${PRODUCT_KEY}" "DriverCounted" 1
@@ -197,8 +229,7 @@ Section "-VQD driver"
   Push "/CHECK"
   Call RunVqdinst
   ${If} $VqdExit != 11
-    MessageBox MB_OK|MB_ICONEXCLAMATION \
-      "The VQD driver is not installed correctly. ${PRODUCT} cannot burn discs until it is." /SD IDOK
+    ${Warn} "The VQD driver is not installed correctly. ${PRODUCT} cannot burn discs until it is."
   ${EndIf}
 SectionEnd
 
@@ -243,6 +274,7 @@ Section "Uninstall"
 
   Delete "$INSTDIR\ReadMe.txt"
   Delete "$INSTDIR\Burner.ini"
+  Delete "$INSTDIR\Setup.log"
   ; Run with "_?=" the uninstaller runs from here and cannot delete itself;
   ; whoever started it that way removes it and the folder afterwards.
   Delete "$INSTDIR\uninst.exe"

@@ -82,6 +82,11 @@ vqdinst() {
     fi
     rm -f reboot.txt
 }
+# log_is LINES: the product's Setup.log, the setup's record of each
+# vqdinst.exe run with its exit code and of each warning, in order.
+log_is() {
+    check_eq "Setup.log" "$1" "$(tr -d '\r' <"$INSTDIR/Setup.log" 2>/dev/null)"
+}
 count_is() { check_eq "install count" "$1" "$(vqdcheck getvalue "$SHARED" "$counted")"; }
 # sz TEXT: a REG_SZ value as vqdcheck shows it (TEXT taken as it stands).
 sz() { echo "1 $(printf '%s\0' "$1" | od -An -tx1 | tr -d ' \n')"; }
@@ -127,6 +132,7 @@ product_installed() {
 product_gone() {
     check_absent "$INSTDIR/ReadMe.txt"
     check_absent "$INSTDIR/Burner.ini"
+    check_absent "$INSTDIR/Setup.log"
     check_exists "$INSTDIR/uninst.exe"
     check_eq "Add/Remove Programs entry" missing "$(vqdcheck getvalue "$UNINST" DisplayName)"
     check_eq "product key" missing "$(vqdcheck getvalue "$PRODUCT" DriverCounted)"
@@ -142,6 +148,10 @@ check_rc 3010
 driver_enabled
 count_is "4 01000000"
 product_installed "4 01000000"
+FIRST="vqdinst.exe /CHECK: 10
+vqdinst.exe /INSTALL: 6
+vqdinst.exe /CHECK: 11"
+log_is "$FIRST"
 
 # ---- 2. the user disables the driver, then repairs the product: the setup's
 # "/CHECK" finds it disabled, enables it ("/ENABLE"), and upgrades instead of
@@ -154,6 +164,11 @@ check_rc 3010
 driver_enabled
 count_is "4 01000000"
 product_installed "4 01000000"
+log_is "$FIRST
+vqdinst.exe /CHECK: 10
+vqdinst.exe /ENABLE: 0
+vqdinst.exe /UPGRADE: 0
+vqdinst.exe /CHECK: 11"
 
 # ---- 3. uninstall: the last product, so "/REMOVE" takes the driver away
 uninstall
@@ -173,6 +188,9 @@ check_rc 0
 driver_enabled
 count_is "4 02000000"
 product_installed "4 01000000"
+log_is "vqdinst.exe /CHECK: 11
+vqdinst.exe /INSTALL: 0
+vqdinst.exe /CHECK: 11"
 uninstall
 check_rc 0
 driver_enabled
@@ -193,6 +211,8 @@ if [ "$fam" = 2K ]; then
     check_rc 0
     driver_gone
     product_installed missing
+    log_is "vqdinst.exe /CHECK: 12
+Warning: The VQD driver does not support this version of Windows. VQD Example Burner is installed without it and cannot burn discs."
     vqd_set_os win2k || e2e_die "cannot set Windows version win2k"
     vqdinst /INSTALL
     check_rc 6
