@@ -8,7 +8,7 @@
 ;     run from $PLUGINSDIR, which is also its current directory: the flag
 ;     files it writes ("reboot.txt", "badinst.txt") appear there;
 ;   - "/CHECK" before anything else, to find a driver that the user disabled
-;     or a Windows the driver does not support;
+;     or a Windows the driver does not support, and again after the install;
 ;   - "/INSTALL" on the first install (it raises the driver's install count,
 ;     which several products share), "/UPGRADE" on a repair of this product
 ;     (the count stays, so the uninstall's "/REMOVE" still balances it);
@@ -99,11 +99,11 @@ Function ${UN}ExtractVqdinst
 FunctionEnd
 
 ; Push the switches, then call: $VqdExit gets the exit code, and the setup's
-; reboot flag is set when a reboot is needed. The reboot shows twice, as exit code 6 and as the flag
-; file "reboot.txt" in vqdinst.exe's current directory; both are read, the
-; file for callers whose exit code got lost on the way. Every run of
-; vqdinst.exe first deletes the flag files of the run before, so a file
-; found here is always this run's.
+; reboot flag is set when a reboot is needed. That shows twice, as exit code
+; 6 and as the flag file "reboot.txt" in vqdinst.exe's current directory;
+; both are read, the file for callers whose exit code got lost on the way.
+; Every run of vqdinst.exe first deletes the flag files of the run before,
+; so a file found here is always this run's.
 Function ${UN}RunVqdinst
   Exch $0
   SetOutPath "$PLUGINSDIR"
@@ -267,6 +267,11 @@ Section "Uninstall"
     Call un.RunVqdinst
     ${If} $VqdExit == 0
       DetailPrint "The VQD driver stays for the other programs that use it."
+    ${ElseIf} $VqdExit == 5
+      ; Nothing was given back: keep the product, and its record, for an
+      ; uninstall by an administrator.
+      MessageBox MB_OK|MB_ICONSTOP "Removing ${PRODUCT} needs administrator rights." /SD IDOK
+      Abort
     ${ElseIf} $VqdExit != 6
       MessageBox MB_OK|MB_ICONEXCLAMATION "The VQD driver could not be removed (code $VqdExit)." /SD IDOK
     ${EndIf}
