@@ -16,7 +16,8 @@ EXAMPLE="$E2E_LIB_DIR/../../examples/nsis"
 
 case "$os" in
     win98) fam=9x; dir=iosubsys; drv=MERIDAX.VXD; dis=MERIDAX.DIS; svc= ;;
-    *) fam=2K; dir=drivers; drv=VQD2K.SYS; dis=VQD2K.DIS; svc=VQD2K ;;
+    nt40) fam=NT; dir=drivers; drv=VQD.SYS; dis=VQD.DIS; svc=VQD; start=00000000 ;;
+    *) fam=2K; dir=drivers; drv=VQD2K.SYS; dis=VQD2K.DIS; svc=VQD2K; start=01000000 ;;
 esac
 active="$SYS32/$dir/$drv"
 disabled="$SYS32/$dir/$dis"
@@ -42,7 +43,7 @@ reset_system() {
     hklm_delete 'SOFTWARE\Velcordia'
     hklm_delete "$UNINST"
     hklm_delete 'SOFTWARE\Quillfen Software'
-    rm -f "$SYS32"/drivers/VQD2K.{SYS,DIS} "$SYS32"/iosubsys/MERIDAX.{VXD,DIS}
+    rm -f "$SYS32"/drivers/{VQD,VQD2K}.{SYS,DIS} "$SYS32"/iosubsys/MERIDAX.{VXD,DIS}
     rm -rf "$INSTDIR" "${TEMPS[0]}"/ns*.tmp "${TEMPS[0]}"/~ns*.tmp
     mkdir -p "$SYS32/drivers" "$SYS32/iosubsys"
     # The CD-ROM device class, as every Windows 2000 has it: without it the
@@ -99,8 +100,12 @@ driver_enabled() {
     cmp -s "$active" "$VQD_WIN32_DIR/payload/$drv"
     check_eq "$drv is the payload's" 0 $?
     if [ -n "$svc" ]; then
-        check_eq "service Start" "4 01000000" "$(vqdcheck getvalue "$SERVICES\\$svc" Start)"
+        check_eq "service Start" "4 $start" "$(vqdcheck getvalue "$SERVICES\\$svc" Start)"
+    fi
+    if [ "$fam" = 2K ]; then
         check_eq "LowerFilters" "7 $(hex 'VQD2K\0\0')" "$(vqdcheck getvalue "$CLASS" LowerFilters)"
+    elif [ "$fam" = NT ]; then
+        check_eq "LowerFilters untouched" missing "$(vqdcheck getvalue "$CLASS" LowerFilters)"
     else
         check_eq "no NT service key" "missing missing" \
             "$(vqdcheck getvalue "$SERVICES\\VQD" Start) $(vqdcheck getvalue "$SERVICES\\VQD2K" Start)"
@@ -110,7 +115,7 @@ driver_gone() {
     check_absent "$active"
     check_absent "$disabled"
     [ -n "$svc" ] && check_eq "service key" missing "$(vqdcheck getvalue "$SERVICES\\$svc" Start)"
-    [ -n "$svc" ] && check_eq "LowerFilters" missing "$(vqdcheck getvalue "$CLASS" LowerFilters)"
+    check_eq "LowerFilters" missing "$(vqdcheck getvalue "$CLASS" LowerFilters)"
     count_is missing
 }
 # product_installed COUNTED: files, uninstaller, Add/Remove Programs entry;
