@@ -3,10 +3,12 @@
 # around this build's vqdinst.exe, installed and uninstalled silently in one
 # Windows version ($1) as a deployment runs it: a first install, a repair
 # over a driver the user disabled, the uninstall, a driver shared with
-# another product, and (win2k) a Windows the driver does not support. After
-# every step: the setup's exit code, no box, no flag file or temporary
-# folder left, the driver with its registration, the install count, the
-# product's files and its Add/Remove Programs entry.
+# another product, (win2k) a Windows the driver does not support, and a
+# driver that cannot be copied. After every step: the setup's exit code, no
+# box, no flag file or temporary folder left, the driver with its
+# registration, the install count, the product's files, its Add/Remove
+# Programs entry and its Setup.log (the vqdinst.exe runs in order, with
+# their exit codes, and the warnings).
 source "$(dirname "$0")/lib.sh"
 os=$1
 e2e_begin "nsis-$os" "$os"
@@ -43,7 +45,8 @@ reset_system() {
     hklm_delete 'SOFTWARE\Velcordia'
     hklm_delete "$UNINST"
     hklm_delete 'SOFTWARE\Quillfen Software'
-    rm -f "$SYS32"/drivers/{VQD,VQD2K}.{SYS,DIS} "$SYS32"/iosubsys/MERIDAX.{VXD,DIS}
+    # -r: step 6 puts a folder in the driver's place.
+    rm -rf "$SYS32"/drivers/{VQD,VQD2K}.{SYS,DIS} "$SYS32"/iosubsys/MERIDAX.{VXD,DIS}
     rm -rf "$INSTDIR" "${TEMPS[0]}"/ns*.tmp "${TEMPS[0]}"/~ns*.tmp
     mkdir -p "$SYS32/drivers" "$SYS32/iosubsys"
     # The CD-ROM device class, as every Windows 2000 has it: without it the
@@ -227,6 +230,31 @@ Warning: The VQD driver does not support this version of Windows. VQD Example Bu
     driver_enabled
     count_is "4 01000000"
 fi
+
+# ---- 6. the driver cannot be copied (Windows 9x: no IOSUBSYS folder; NT: a
+# folder in the way of the driver file): "/INSTALL" still counts and exits 0,
+# and only the "/CHECK" after it tells the setup, which warns (silently);
+# the uninstall gives the count back
+reset_system
+if [ "$fam" = 9x ]; then
+    rmdir "$SYS32/iosubsys"
+else
+    mkdir "$active"
+fi
+setup
+check_rc 0
+[ "$fam" = 9x ] && check_absent "$active"
+[ "$fam" != 9x ] && check_eq "driver path still a folder" yes "$([ -d "$active" ] && echo yes)"
+count_is "4 01000000"
+product_installed "4 01000000"
+log_is "vqdinst.exe /CHECK: 10
+vqdinst.exe /INSTALL: 0
+vqdinst.exe /CHECK: 10
+Warning: The VQD driver is not installed correctly. VQD Example Burner cannot burn discs until it is."
+uninstall
+check_rc 0
+count_is missing
+product_gone
 
 reset_system
 e2e_finish
