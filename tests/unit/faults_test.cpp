@@ -26,9 +26,12 @@
 
 namespace {
 
-enum class Act { Install, Remove, Upgrade, Enable, Disable };
+// The manifest is the one mode that writes a text file, whose failure is
+// raised as an error and caught by the entry point's guard.
+enum class Act { Install, Remove, Upgrade, Enable, Disable, Manifest };
+constexpr int kActs = 6;
 const char* ActName(Act a) {
-  const char* names[] = {"install", "remove", "upgrade", "enable", "disable"};
+  const char* names[] = {"install", "remove", "upgrade", "enable", "disable", "manifest"};
   return names[static_cast<int>(a)];
 }
 const char* FamilyTitle(Fam f) { return f == Fam::NT ? "NT 4" : f == Fam::W2K ? "2000" : "9x"; }
@@ -69,7 +72,7 @@ void WriteMatrix(const std::string& path) {
       << " build/host/unit_tests --gtest_filter='FaultSweep*'`.\n"
          "Each cell: exit code × runs in which one call of that function failed.\n\n"
          "## Clean runs: exit code (failure points passed)\n\n| Action | NT 4 | 2000 | 9x |\n|---|---|---|---|\n";
-  for (int a = 0; a < 5; ++a) {
+  for (int a = 0; a < kActs; ++a) {
     out << "| " << ActName(static_cast<Act>(a));
     for (int f = 0; f < 3; ++f) out << " | " << CleanCodes[{a, f}] << " (" << PointCounts[{a, f}] << ")";
     out << " |\n";
@@ -101,7 +104,7 @@ void WriteMatrix(const std::string& path) {
   }
   out << "\n## Call × action × family\n\n| Call | Action | NT 4 | 2000 | 9x |\n|---|---|---|---|---|\n";
   for (const auto& [call, cells] : Matrix)
-    for (int a = 0; a < 5; ++a) {
+    for (int a = 0; a < kActs; ++a) {
       bool any = false;
       for (int f = 0; f < 3; ++f) any = any || cells.count({a, f});
       if (!any) continue;
@@ -176,7 +179,7 @@ class FaultSweep : public ProcedureTest, public ::testing::WithParamInterface<st
   }
 
   std::vector<std::string> Args() const {
-    const char* switches[] = {"/INSTALL", "/REMOVE", "/UPGRADE", "/ENABLE", "/DISABLE"};
+    const char* switches[] = {"/INSTALL", "/REMOVE", "/UPGRADE", "/ENABLE", "/DISABLE", "/MANIFEST"};
     return {switches[static_cast<int>(act_)]};
   }
 
@@ -227,7 +230,7 @@ TEST_P(FaultSweep, EveryFailurePointLeavesASoundSystem) {
   CleanCodes[cell] = clean;
   // The actions that change the driver files need a reboot; enable and
   // disable report 0 from the command line.
-  EXPECT_EQ(clean, act_ == Act::Enable || act_ == Act::Disable ? 0 : 6) << name;
+  EXPECT_EQ(clean, act_ == Act::Manifest ? 8 : act_ == Act::Enable || act_ == Act::Disable ? 0 : 6) << name;
   const std::vector<sim::FailurePoint> trace = sim::FailurePointsPassed();
   ASSERT_GT(trace.size(), 10u) << name;
   PointCounts[cell] = trace.size();
@@ -248,7 +251,7 @@ TEST_P(FaultSweep, EveryFailurePointLeavesASoundSystem) {
 INSTANTIATE_TEST_SUITE_P(, FaultSweep,
                          ::testing::Combine(::testing::Values(Fam::NT, Fam::W2K, Fam::W9x),
                                             ::testing::Values(Act::Install, Act::Remove, Act::Upgrade, Act::Enable,
-                                                              Act::Disable)),
+                                                              Act::Disable, Act::Manifest)),
                          [](const ::testing::TestParamInfo<std::tuple<Fam, Act>>& info) {
                            return std::string(ActName(std::get<1>(info.param))) + "_" + Name(std::get<0>(info.param));
                          });
