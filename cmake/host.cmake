@@ -31,6 +31,8 @@ target_sources(vqdcore PRIVATE platform/sim/shutdown.cpp)
 # The dialog windows (controls, text measurement) and the user at them (a
 # scripted modal loop, the paints).
 target_sources(vqdcore PRIVATE platform/sim/dialogs.cpp platform/sim/user.cpp)
+# Failure points: each failable call counted, and the n-th made to fail.
+target_sources(vqdcore PRIVATE platform/sim/faultpoints.cpp)
 
 find_package(GTest REQUIRED)
 include(GoogleTest)

@@ -66,35 +66,62 @@ void ResourceToFile(const std::string& name, const std::string& path) {
   DebugLog("RTF: Set file date");
 }
 
+static bool CreateTempDir(const std::string& dir) {
+  DebugLog("MTD: Temp dir is: " + dir);
+  bool created = plat::CreateDirectoryA(dir);
+  DebugLog(created ? "MTD: Created temp" : "MTD: Failed to create temp");
+  return created;
+}
+
 std::string MakeTempDir() {
-  std::string dir = GetWindowsDir();
+  const std::string windowsDir = GetWindowsDir();
+  std::string dir = windowsDir;
   DebugLog("MTD");
   char buffer[261];
   std::memset(buffer, 0, sizeof buffer);
   uint32_t length = plat::GetEnvironmentVariableA("TEMP", buffer, sizeof buffer);
   // A value too long for the buffer is not read: the Windows directory stays.
-  if (length != 0 && length < sizeof buffer) {
+  bool fromTemp = length != 0 && length < sizeof buffer;
+  if (fromTemp) {
     DebugLog("MTD: Got TEMP");
     dir = buffer[0] ? buffer : ".";
   }
   dir += "\\931fas~9";
-  DebugLog("MTD: Temp dir is: " + dir);
-  DebugLog(plat::CreateDirectoryA(dir) ? "MTD: Created temp" : "MTD: Failed to create temp");
+  // A TEMP the directory cannot be made in (a path too long for the file
+  // functions, a folder that is gone or may not be written) would leave
+  // nothing to extract into, and an install would quietly copy nothing: the
+  // Windows directory serves instead. An existing directory is used as it is.
+  if (!CreateTempDir(dir) && fromTemp && !windowsDir.empty() && !FileFound(dir)) {
+    dir = windowsDir + "\\931fas~9";
+    CreateTempDir(dir);
+  }
   return dir;
+}
+
+// Deletes the plain files directly in dir but "reboot.txt"; `log` writes the
+// lines of the first pass.
+static void DeleteFilesIn(const std::string& dir, bool log) {
+  plat::FindData found;
+  plat::FindHandle find = plat::FindFirstFileA(dir + "\\*.*", &found);
+  if (find == plat::kInvalidFind) return;
+  if (log) DebugLog("DTD: Found files - deleting");
+  do {
+    if (found.directory || found.name == "reboot.txt") continue;
+    if (log) DebugLog("DTD: Deleting " + dir + "\\" + found.name);
+    plat::DeleteFileA(dir + "\\" + found.name);
+  } while (plat::FindNextFileA(find, &found));
+  plat::FindClose(find);
 }
 
 void DeleteTempDir(const std::string& dir) {
   DebugLog("DTD");
-  plat::FindData found;
-  plat::FindHandle find = plat::FindFirstFileA(dir + "\\*.*", &found);
-  if (find != plat::kInvalidFind) {
-    DebugLog("DTD: Found files - deleting");
-    do {
-      if (found.directory || found.name == "reboot.txt") continue;
-      DebugLog("DTD: Deleting " + dir + "\\" + found.name);
-      plat::DeleteFileA(dir + "\\" + found.name);
-    } while (plat::FindNextFileA(find, &found));
-    plat::FindClose(find);
+  DeleteFilesIn(dir, true);
+  bool removed = plat::RemoveDirectoryA(dir);
+  // A file a virus scanner or indexer held a moment ago can usually go now;
+  // one quiet second pass keeps such a moment from leaving the directory.
+  if (!removed) {
+    DeleteFilesIn(dir, false);
+    removed = plat::RemoveDirectoryA(dir);
   }
-  DebugLog(plat::RemoveDirectoryA(dir) ? "DTD: Removed temp dir" : "DTD: Failed to remove temp dir");
+  DebugLog(removed ? "DTD: Removed temp dir" : "DTD: Failed to remove temp dir");
 }

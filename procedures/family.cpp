@@ -72,7 +72,10 @@ void DeleteCarriedFiles(const DriverFamily& family) {
 }
 
 bool CopyDriver(const DriverFamily& family, const std::string& prefix) {
-  bool copied = plat::CopyFileA(TempDir + family.carried[0].fileName, SystemDir + family.installedFile, false);
+  // Without a system directory the target would be a DRIVERS folder in the
+  // root of the current drive, which no Windows loads a driver from.
+  bool copied = !SystemDir.empty() &&
+                plat::CopyFileA(TempDir + family.carried[0].fileName, SystemDir + family.installedFile, false);
   DebugLog(prefix + "File copy of " + family.driverName + (copied ? " succeeded" : " failed"));
   return copied;
 }

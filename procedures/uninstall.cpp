@@ -15,6 +15,13 @@ static bool RemoveDriver(const DriverFamily& family, const std::string& prefix) 
   InstallDriveDB(false);
   if (family.registersFilter) {
     bool filter = RemoveLowerFilter("VQD2K");
+    // An entry that stayed would load a driver without service or file and
+    // stop every CD-ROM drive: the driver stays as it is, count included.
+    if (LowerFilterListed("VQD2K")) {
+      DebugLog(prefix + "VQD2K still in LowerFilters - keeping the driver");
+      DebugLog(prefix + "Failed to delete " + family.driverName);
+      return false;
+    }
     bool service = RegCreateVQD2K(false);
     result = filter || service;
   } else if (family.registersService) {

@@ -8,11 +8,21 @@
 
 namespace {
 
-void UnregisterVQD() { RegCreateVQD(false); }
-void RegisterVQD() { RegCreateVQD(true); }
-void UnregisterVQD2K() {
+bool UnregisterVQD() {
+  RegCreateVQD(false);
+  return true;
+}
+bool RegisterVQD() {
+  RegCreateVQD(true);
+  return true;
+}
+// A filter entry that could not be removed still loads the driver at the
+// next start of a drive: its service and file stay, and the disable stops.
+bool UnregisterVQD2K() {
   RemoveLowerFilter("VQD2K");
+  if (LowerFilterListed("VQD2K")) return false;
   RegCreateVQD2K(false);
+  return true;
 }
 void RegisterVQD2K() {
   RegCreateVQD2K(true);
@@ -27,8 +37,8 @@ void RegisterVQD2K() {
 struct Family {
   const char* activeFile;  // after SystemDir
   const char* disabledFile;
-  void (*beforeDisable)();
-  void (*beforeEnable)();
+  bool (*beforeDisable)();  // false: stop, the file stays where it is
+  bool (*beforeEnable)();
   void (*afterEnable)();
   bool restartsDevices;
 };
@@ -44,9 +54,9 @@ const Family k9x = {"\\IOSUBSYS\\MERIDAX.VXD", "\\IOSUBSYS\\MERIDAX.DIS", nullpt
 // leaves the system without either file. Every handle is closed before the
 // delete and the move: Windows refuses both on a file that is open without
 // FILE_SHARE_DELETE.
-bool MoveWithFileTimes(const std::string& from, const std::string& to, void (*before)()) {
+bool MoveWithFileTimes(const std::string& from, const std::string& to, bool (*before)()) {
   if (SystemDir.empty() || !FileFound(from)) return false;
-  if (before) before();
+  if (before && !before()) return false;
   plat::FileHandle source = plat::CreateFileA(from, plat::Access::Read, plat::kFileShareRead,
                                               plat::Disposition::OpenExisting);
   if (source == plat::kInvalidFile) return false;

@@ -93,11 +93,15 @@ int FindBadDriver(const std::string& text) {
     std::string entry = rest.substr(0, separator);
     rest.erase(0, separator + 1);
     plat::RegKey key = 0;
-    if (plat::RegOpenKeyA(plat::kHKeyLocalMachine, kServices + entry, &key) != 0) {
+    long rc = plat::RegOpenKeyA(plat::kHKeyLocalMachine, kServices + entry, &key);
+    // Only a service that is not there makes a bad driver: a key the system
+    // would not open now (access denied, low memory) belongs to a driver
+    // that may well load, and dropping it would stop that drive's filter.
+    if (rc == plat::kErrorFileNotFound) {
       result = offset + 1;
       break;
     }
-    plat::RegCloseKey(key);
+    if (rc == 0) plat::RegCloseKey(key);
     offset += static_cast<int>(separator) + 1;
   }
   DebugLog("FBD: End");
@@ -116,9 +120,10 @@ bool AddLowerFilter(const std::string& name) {
     DebugLog("ALF: Opened CDROM class key");
     std::string list;  // the stored part of the list text (S = its size)
     long rc = ReadList(key, &list);
-    if (rc == plat::kErrorMoreData) {
-      // A value larger than the buffer is left as it is: rewriting it from
-      // the new name alone would lose every other entry.
+    if (rc != 0 && rc != plat::kErrorFileNotFound) {
+      // A value larger than the buffer, or one the system would not read
+      // now, is left as it is: rewriting it from the new name alone would
+      // lose every other entry.
       result = false;
     } else {
       if (rc != 0 || list.empty()) {
@@ -219,4 +224,16 @@ bool CheckLowerFilter(const std::string& name) {
   if (FindBadDriver(list) > 0) result = false;
   plat::RegCloseKey(key);
   return result;
+}
+
+bool LowerFilterListed(const std::string& name) {
+  plat::RegKey key = 0;
+  long rc = plat::RegOpenKeyExA(plat::kHKeyLocalMachine, CdromClassKey, plat::kKeyRead, &key);
+  if (rc == plat::kErrorFileNotFound) return false;
+  if (rc != 0) return true;
+  std::string list;
+  rc = ReadList(key, &list);
+  plat::RegCloseKey(key);
+  if (rc == plat::kErrorFileNotFound) return false;
+  return rc != 0 || FindEntry(list, UpperCase(name)) != std::string::npos;
 }

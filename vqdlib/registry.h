@@ -13,6 +13,10 @@ extern const char* const CdromClassKey;
 bool AddLowerFilter(const std::string& name);
 bool RemoveLowerFilter(const std::string& name);
 bool CheckLowerFilter(const std::string& name);
+// Whether the name is an entry of the list as it is stored now, without log
+// lines. A list that cannot be read counts as listing it: callers use this
+// to keep a driver that the list may still load.
+bool LowerFilterListed(const std::string& name);
 
 // 1-based position in a list text ("A\B\\") of the first entry without a
 // service key; 0 when there is none.

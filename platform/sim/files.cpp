@@ -24,6 +24,27 @@ namespace {
 
 constexpr uint32_t kReadOnly = 1, kHidden = 2, kSystem = 4;  // FILE_ATTRIBUTE_*
 
+// The 8-bit file functions take paths of at most MAX_PATH - 1 characters;
+// CreateDirectoryA leaves room for an 8.3 name in the new directory (248
+// with the terminator). Longer ones fail with ERROR_FILENAME_EXCED_RANGE.
+constexpr size_t kMaxPath = 259, kMaxDirectory = 247;
+bool TooLong(const std::string& path, size_t limit = kMaxPath) {
+  if (FullPath(path).size() <= limit) return false;
+  M().lastError = 206;
+  return true;
+}
+
+// A directory the user may not write to (a CD, a share that is read-only to
+// him): nothing can be created, replaced or deleted directly in it.
+bool WriteDenied(const std::string& path) {
+  std::string key = TimeKey(path);
+  std::string dir = key.substr(0, key.rfind('\\'));
+  if (dir.size() == 2) dir += "\\";
+  if (!M().writeDeniedDirs.count(dir)) return false;
+  M().lastError = kErrorAccessDenied;
+  return true;
+}
+
 uint32_t AttributesOf(const std::string& key) {
   auto it = M().attributes.find(key);
   return it == M().attributes.end() ? 0 : it->second;
@@ -55,7 +76,8 @@ bool IsOpen(const std::string& key) {
 }  // namespace
 
 FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition) {
-  if (Failing("CreateFileA", path)) return kInvalidFile;
+  if (Failing("CreateFileA", path) || TooLong(path)) return kInvalidFile;
+  if ((access != Access::Read || disposition == Disposition::CreateAlways) && WriteDenied(path)) return kInvalidFile;
   std::string host = ToHost(path);
   if (!IsDir(Parent(host))) {
     M().lastError = kErrorPathNotFound;
@@ -170,7 +192,7 @@ bool CloseHandle(FileHandle file) {
 }
 
 bool DeleteFileA(const std::string& path) {
-  if (Failing("DeleteFileA", path)) return false;
+  if (Failing("DeleteFileA", path) || TooLong(path) || WriteDenied(path)) return false;
   std::string host = ToHost(path), key = TimeKey(path);
   if (!IsFile(host)) {
     M().lastError = IsDir(Parent(host)) ? kErrorFileNotFound : kErrorPathNotFound;
@@ -190,7 +212,7 @@ bool DeleteFileA(const std::string& path) {
 }
 
 bool CreateDirectoryA(const std::string& path) {
-  if (Failing("CreateDirectoryA", path)) return false;
+  if (Failing("CreateDirectoryA", path) || TooLong(path, kMaxDirectory) || WriteDenied(path)) return false;
   std::string host = ToHost(path);
   if (IsDir(host) || IsFile(host)) {
     M().lastError = kErrorAlreadyExists;
@@ -204,7 +226,7 @@ bool CreateDirectoryA(const std::string& path) {
 }
 
 bool RemoveDirectoryA(const std::string& path) {
-  if (Failing("RemoveDirectoryA", path)) return false;
+  if (Failing("RemoveDirectoryA", path) || TooLong(path) || WriteDenied(path)) return false;
   std::string host = ToHost(path);
   if (!IsDir(host)) {
     M().lastError = kErrorFileNotFound;
@@ -218,7 +240,7 @@ bool RemoveDirectoryA(const std::string& path) {
 }
 
 bool MoveFileA(const std::string& from, const std::string& to) {
-  if (Failing("MoveFileA", from)) return false;
+  if (Failing("MoveFileA", from) || TooLong(from) || TooLong(to) || WriteDenied(from) || WriteDenied(to)) return false;
   std::string src = ToHost(from), dst = ToHost(to);
   if (!IsFile(src)) {
     M().lastError = kErrorFileNotFound;
@@ -247,7 +269,7 @@ bool MoveFileA(const std::string& from, const std::string& to) {
 }
 
 bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
-  if (Failing("CopyFileA", to)) return false;
+  if (Failing("CopyFileA", to) || TooLong(from) || TooLong(to) || WriteDenied(to)) return false;
   std::string src = ToHost(from), dst = ToHost(to);
   if (!IsFile(src)) {
     M().lastError = kErrorFileNotFound;
@@ -290,7 +312,7 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
 }
 
 FindHandle FindFirstFileA(const std::string& pattern, FindData* found) {
-  if (Failing("FindFirstFileA", pattern)) return kInvalidFind;
+  if (Failing("FindFirstFileA", pattern) || TooLong(pattern)) return kInvalidFind;
   std::string full = FullPath(pattern);
   size_t slash = full.rfind('\\');
   std::string dir = full.substr(0, slash), name = full.substr(slash + 1);
@@ -337,6 +359,12 @@ bool FindNextFileA(FindHandle find, FindData* found) {
   return true;
 }
 
-bool FindClose(FindHandle find) { return M().searches.erase(find) == 1; }
+bool FindClose(FindHandle find) {
+  // A failed close still ends the search, as the handle is not valid after it.
+  bool failed = Failing("FindClose");
+  return M().searches.erase(find) == 1 && !failed;
+}
 
 }  // namespace plat
+
+void sim::DenyWritesIn(const std::string& windowsDir) { M().writeDeniedDirs.insert(TimeKey(windowsDir)); }

@@ -124,12 +124,23 @@ struct Machine {
   std::vector<sim::WindowState> dialogViews;
   std::vector<std::string> dialogScriptErrors;
   std::vector<std::vector<sim::WindowState>> paints;
+
+  // ---- failure points (faultpoints.cpp)
+  bool countingFailurePoints = false;
+  size_t failNth = 0;
+  std::vector<sim::FailurePoint> failurePoints;
+
+  // ---- directories the user may not write to (files.cpp)
+  std::set<std::string> writeDeniedDirs;  // upper-case full paths
 };
 
 Machine& M();
 // True (with ERROR_ACCESS_DENIED as the last error) when a FailCalls rule
 // makes this call of `function` fail.
 bool Failing(const char* function, const std::string& path = "");
+// Records a failure point while they are counted; true for the one that is
+// to fail (faultpoints.cpp).
+bool FailurePointFails(const char* function, const std::string& path);
 // Advances the simulated clock by one second.
 void Tick();
 // Ends every thread the program started (threads.cpp); before a reset.

@@ -36,6 +36,10 @@ Machine& M() {
 }
 
 bool Failing(const char* function, const std::string& path) {
+  if (FailurePointFails(function, path)) {
+    M().lastError = plat::kErrorAccessDenied;
+    return true;
+  }
   for (auto& rule : M().failRules) {
     if (rule.remaining == 0 || rule.function != function) continue;
     if (!rule.pathContains.empty() && !ContainsNoCase(path, rule.pathContains)) continue;
@@ -289,7 +293,10 @@ uint32_t GetEnvironmentVariableA(const char* name, char* buf, uint32_t size) {
   return static_cast<uint32_t>(value.size());
 }
 
-std::string GetModuleFileNameA() { return M().modulePath; }
+std::string GetModuleFileNameA() {
+  if (Failing("GetModuleFileNameA")) return "";
+  return M().modulePath;
+}
 
 bool IsWow64Process(bool* wow64) {
   *wow64 = false;

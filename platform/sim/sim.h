@@ -50,6 +50,18 @@ void FailCalls(const std::string& function, int times = -1, const std::string& p
 // The same calls raise std::bad_alloc, as when memory runs out in the middle
 // of an action.
 void ThrowInCalls(const std::string& function, int times = -1, const std::string& pathContains = "");
+// Every simulated call that can fail on Windows passes a failure point
+// (the same place where FailCalls acts). From CountFailurePoints on, the
+// points are recorded in order, and the failNth-th of them (from 1; 0 for
+// none) fails with ERROR_ACCESS_DENIED. A test runs a scenario once to learn
+// its points, then again once per point with that point failing.
+struct FailurePoint {
+  std::string function;  // "RegSetValueExA"
+  std::string path;      // the file or key path the call names, if any
+};
+void CountFailurePoints(size_t failNth = 0);
+void StopCountingFailurePoints();  // the points recorded so far stay
+const std::vector<FailurePoint>& FailurePointsPassed();
 
 // ---- Files
 std::string HostPath(const std::string& windowsPath);
@@ -69,6 +81,10 @@ Times FileTimes(const std::string& windowsPath);
 // blocks DeleteFileA and MoveFileA of its file, and opens that its share mode
 // does not allow, with ERROR_SHARING_VIOLATION.
 void SetFileAttributes(const std::string& windowsPath, bool readOnly, bool hidden = false, bool system = false);
+// A directory the user may not write to (a CD, a share read-only to him):
+// creating, replacing, deleting or renaming anything directly in it fails
+// with ERROR_ACCESS_DENIED; reading works.
+void DenyWritesIn(const std::string& windowsDir);
 // The simulated clock, used for the times of files the program writes.
 plat::FileTime Now();
 

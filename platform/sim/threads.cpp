@@ -126,6 +126,8 @@ uint32_t WaitForSingleObject(ThreadHandle thread, uint32_t milliseconds) {
 }
 
 bool GetExitCodeThread(ThreadHandle thread, uint32_t* exitCode) {
+  // Asked only after the thread ended, so no worker asks Failing meanwhile.
+  if (Failing("GetExitCodeThread")) return false;
   std::lock_guard<std::mutex> held(Lock);
   auto it = Threads.find(thread);
   if (it == Threads.end()) {

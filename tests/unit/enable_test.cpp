@@ -367,3 +367,22 @@ TEST_F(RebootTest, RebootsOnlyWithTheShutdownPrivilege) {
     EXPECT_EQ(sim::OpenTokenHandles(), 0);
   }
 }
+
+// Windows 2000: a filter entry that could not be removed would load the
+// driver at the next start of a drive, so its service and file stay and the
+// disable stops there (no restart, no reboot needed).
+TEST_F(EnableTest, Windows2000DisableStopsWhenTheFilterStays) {
+  for (const char* refusal : {"RegOpenKeyA", "RegSetValueExA"}) {
+    SCOPED_TRACE(refusal);
+    sim::Reset(root_);
+    UseFamily(k2K);
+    RegisterDriver(k2K);
+    PutFile(k2K.active, "driver", kDriverTimes);
+    sim::AddCdromDevice(StuckDrive());
+    State before = StateOf(k2K);
+    sim::FailCalls(refusal, 1, "Class\\{4D36E965");
+    EXPECT_FALSE(DisableDriver());
+    EXPECT_EQ(StateOf(k2K), before);
+    EXPECT_EQ(sim::DeviceCalls(), Lines{});
+  }
+}

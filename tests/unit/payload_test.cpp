@@ -141,8 +141,9 @@ TEST_F(PayloadTest, TempDirComesFromTempOrTheWindowsDirectory) {
   EXPECT_EQ(MakeTempDir(), "C:\\WINDOWS\\931fas~9");
   sim::SetEnvironment("TEMP", "C:\\" + std::string(270, 'x'));
   EXPECT_EQ(MakeTempDir(), "C:\\WINDOWS\\931fas~9");
+  // A TEMP folder that is not there: the Windows directory serves instead.
   sim::SetEnvironment("TEMP", "C:\\NO\\SUCH");
-  EXPECT_EQ(MakeTempDir(), "C:\\NO\\SUCH\\931fas~9");
+  EXPECT_EQ(MakeTempDir(), "C:\\WINDOWS\\931fas~9");
   Lines log = LogLines();
   EXPECT_EQ(Lines(log.begin(), log.begin() + 6),
             (Lines{"GWD", "GWD: C:\\WINDOWS", "MTD", "MTD: Got TEMP", "MTD: Temp dir is: C:\\TEMP\\931fas~9",
@@ -175,6 +176,23 @@ TEST_F(PayloadTest, DeletingTheTempDirKeepsTheRebootFlagAndSubdirectories) {
   DeleteTempDir("C:\\ABSENT");
   Lines log = LogLines();
   EXPECT_EQ(Lines(log.end() - 2, log.end()), (Lines{"DTD", "DTD: Failed to remove temp dir"}));
+}
+
+// A file that could not be deleted a moment ago (a scanner reading it) goes
+// in a quiet second pass, and the directory with it.
+TEST_F(PayloadTest, DeletingTheTempDirTriesTwice) {
+  for (const char* refusal : {"DeleteFileA", "FindFirstFileA", "RemoveDirectoryA"}) {
+    SCOPED_TRACE(refusal);
+    sim::WriteFile("C:\\TEMP\\931fas~9\\VQD.SYS", "a");
+    sim::FailCalls(refusal, 1, "931fas~9");
+    StartLog();
+    DeleteTempDir("C:\\TEMP\\931fas~9");
+    EXPECT_FALSE(sim::DirectoryExists("C:\\TEMP\\931fas~9"));
+    Lines log = LogLines();
+    EXPECT_EQ(log.back(), "DTD: Removed temp dir");
+    EXPECT_EQ(std::count(log.begin(), log.end(), "DTD"), 1);
+    CloseDebugLog();
+  }
 }
 
 TEST_F(PayloadTest, VersionLinesOfRegistryAndSetupFiles) {

@@ -296,3 +296,41 @@ TEST_F(UpgradeTest, LinesOfEachFamilyAndTheLegacyDriverStays) {
     EXPECT_EQ(LinesOf({"Upgrade", "UpgadeNT"}), expected[static_cast<int>(f)]);
   }
 }
+
+// A filter entry the removal could not take out would load a driver without
+// its service and file: both stay, and so does the count.
+TEST_F(UninstallTest, Windows2000KeepsADriverItsFilterStillLoads) {
+  // The only entry goes by deleting the value.
+  for (const char* refusal : {"RegOpenKeyA", "RegDeleteValueA"}) {
+    SCOPED_TRACE(refusal);
+    Machine(Fam::W2K);
+    Installed(Carried(), 1);
+    sim::FailCalls(refusal, 1, "Class\\{4D36E965");
+    EXPECT_FALSE(UnInst2K(false));
+    EXPECT_TRUE(DriverIs(Carried()));
+    EXPECT_TRUE(ServiceKey());
+    EXPECT_EQ(Filters(), std::string("VQD2K\0\0", 7));
+    EXPECT_EQ(Count(), 1);
+    EXPECT_EQ(LinesOf({"UnInst2K"}),
+              (Lines{"UnInst2K", "UnInst2K: Not forcing", "UnInst2K: Install count=1 - uninstalling",
+                     "UnInst2K: VQD2K still in LowerFilters - keeping the driver",
+                     "UnInst2K: Failed to delete VQD2K.SYS", "UnInst2K: Done"}));
+  }
+}
+
+// With no system directory the driver would go to a DRIVERS folder in the
+// root of the current drive: nothing is copied or registered.
+TEST_F(InstallTest, WithoutSystemDirectoryNothingIsCopied) {
+  for (Fam f : kFamilies) {
+    SCOPED_TRACE(Name(f));
+    Machine(f);
+    sim::MakeDirectory("C:\\DRIVERS");
+    sim::MakeDirectory("C:\\IOSUBSYS");
+    SystemDir.clear();
+    EXPECT_FALSE(InstallForFamily());
+    EXPECT_FALSE(sim::FileExists("C:\\DRIVERS\\VQD.SYS") || sim::FileExists("C:\\DRIVERS\\VQD2K.SYS") ||
+                 sim::FileExists("C:\\IOSUBSYS\\MERIDAX.VXD"));
+    EXPECT_FALSE(ServiceKey());
+    EXPECT_EQ(Filters(), "<none>");
+  }
+}

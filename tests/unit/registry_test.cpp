@@ -302,3 +302,32 @@ TEST_F(LowerFilterTest, AddThenRemoveKeepsEveryOtherEntry) {
     }
   }
 }
+
+// A list the system will not read now, or a service key it will not open
+// now, says nothing about the entries: they stay.
+TEST_F(LowerFilterTest, ReadAndOpenRefusalsLoseNoEntry) {
+  StoreFilters("imapi\0redbook\0\0"s);
+  sim::FailCalls("RegQueryValueExA", 1, "LowerFilters");
+  EXPECT_FALSE(AddLowerFilter("VQD2K"));
+  EXPECT_EQ(StoredFilters(), "imapi\0redbook\0\0"s);
+
+  sim::FailCalls("RegOpenKeyA", 1, "Services\\IMAPI");
+  EXPECT_TRUE(AddLowerFilter("VQD2K"));
+  EXPECT_EQ(StoredFilters(), "VQD2K\0IMAPI\0REDBOOK\0\0"s);
+  // A service that is not there is still a bad driver.
+  EXPECT_EQ(FindBadDriver("GHOST\\IMAPI\\\\"), 1);
+}
+
+TEST_F(LowerFilterTest, ListedAsStoredOrWhenUnreadable) {
+  EXPECT_FALSE(LowerFilterListed("VQD2K"));  // no value
+  StoreFilters("imapi\0xvqd2ky\0\0"s);
+  EXPECT_FALSE(LowerFilterListed("VQD2K"));  // whole entries only
+  StoreFilters("imapi\0vqd2k\0\0"s);
+  EXPECT_TRUE(LowerFilterListed("VQD2K"));
+  StoreFilters("imapi\0\0"s);
+  sim::FailCalls("RegQueryValueExA", 1, "LowerFilters");
+  EXPECT_TRUE(LowerFilterListed("VQD2K"));  // cannot tell: taken as listed
+  sim::FailCalls("RegOpenKeyExA", 1, "{4D36E965");
+  EXPECT_TRUE(LowerFilterListed("VQD2K"));
+  EXPECT_FALSE(LowerFilterListed("VQD2K"));
+}

@@ -309,31 +309,37 @@ TEST_F(DriveDBTest, TempWithBlanksReachesTheRegistryEditorWhole) {
 }
 
 // The command line is refused before the installed database is deleted; its
-// 512 characters count the quotes.
+// 512 characters count the quotes. The file functions take paths of at most
+// 259 characters, so only a long Windows directory together with a long
+// TEMP gets there.
 TEST_F(DriveDBTest, OverlongCommandLineKeepsTheInstalledDatabase) {
   Carry("1.0.3.40");
-  // "C:\WINDOWS\REGEDIT.EXE /s " (26), the quoted path: TempDir + "\DRIVEDB.REG" (12) + 2.
-  const auto tempOfLength = [](size_t n) {
-    std::string dir = "C:\\T";
+  // Windows directory + "\REGEDIT.EXE /s " (16), the quoted path: TempDir +
+  // "\DRIVEDB.REG" (12) + 2; with a TempDir of 240 that leaves 242.
+  const auto pathOfLength = [](const std::string& root, size_t n) {
+    std::string dir = root;
     while (dir.size() < n) dir += "\\" + std::string(std::min<size_t>(n - dir.size() - 1, 200), 'x');
     return dir;
   };
+  TempDir = pathOfLength("C:\\T", 240);
+  sim::MakeDirectory(TempDir);
   struct Case {
-    size_t tempLength;
+    size_t windowsLength;
     bool runs;
-  } cases[] = {{472, true}, {473, false}, {490, false}};
+  } cases[] = {{242, true}, {243, false}, {260, false}};
   for (const Case& c : cases) {
-    TempDir = tempOfLength(c.tempLength);
-    ASSERT_EQ(TempDir.size(), c.tempLength);
-    sim::MakeDirectory(TempDir);
+    const std::string windows = pathOfLength("C:\\W", c.windowsLength);
+    ASSERT_EQ(windows.size(), c.windowsLength);
+    sim::MakeDirectory(windows);
+    sim::SetWindowsDirectory(windows);
     Installed("1.0.0.0");
     StartLog();
-    EXPECT_EQ(InstallDriveDB(true), c.runs) << c.tempLength;
+    EXPECT_EQ(InstallDriveDB(true), c.runs) << c.windowsLength;
     Lines log = LogLines();
     EXPECT_EQ(*(log.end() - 2), c.runs ? "IDB: EXECed REGEDIT import" : "IDB: Failed REGEDIT import");
     std::vector<uint8_t> data;
-    EXPECT_EQ(DriveDBRegistryVersion(), c.runs ? "1.0.3.40" : "1.0.0.0") << c.tempLength;
-    EXPECT_EQ(reg::GetValue(DriveDBKey, "OLD MODEL", &data), !c.runs) << c.tempLength;
+    EXPECT_EQ(DriveDBRegistryVersion(), c.runs ? "1.0.3.40" : "1.0.0.0") << c.windowsLength;
+    EXPECT_EQ(reg::GetValue(DriveDBKey, "OLD MODEL", &data), !c.runs) << c.windowsLength;
     EXPECT_FALSE(sim::FileExists(TempDir + "\\DRIVEDB.REG"));
   }
   ASSERT_EQ(sim::ProcessesStarted().size(), 1u);

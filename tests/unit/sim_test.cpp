@@ -302,3 +302,38 @@ TEST_F(SimulatedWindowsTest, CreatingAnExistingMachineKeyWithoutRightsOpensItFor
   EXPECT_EQ(plat::RegSetValueExA(key, "v", plat::kRegSz, two, 2), 0);
   plat::RegCloseKey(key);
 }
+
+// The 8-bit file functions stop at MAX_PATH; a directory leaves room for an
+// 8.3 name. A directory the user may not write to refuses every change in it.
+TEST_F(SimulatedWindowsTest, LongPathsAndReadOnlyDirectoriesAreRefused) {
+  const std::string dir = "C:\\" + std::string(40, 'd') + "\\" + std::string(40, 'd') + "\\" + std::string(40, 'd') +
+                          "\\" + std::string(40, 'd') + "\\" + std::string(40, 'd') + "\\";
+  sim::MakeDirectory(dir);  // 208 characters with the last backslash
+  EXPECT_TRUE(plat::CreateDirectoryA(dir + std::string(39, 'e')));   // 247
+  EXPECT_FALSE(plat::CreateDirectoryA(dir + std::string(40, 'f')));  // 248
+  EXPECT_EQ(plat::GetLastError(), 206u);
+  plat::FileHandle file = plat::CreateFileA(dir + std::string(51, 'g'), plat::Access::Write, 0,
+                                            plat::Disposition::CreateAlways);  // 259
+  EXPECT_NE(file, plat::kInvalidFile);
+  plat::CloseHandle(file);
+  EXPECT_EQ(plat::CreateFileA(dir + std::string(52, 'h'), plat::Access::Write, 0, plat::Disposition::CreateAlways),
+            plat::kInvalidFile);
+  EXPECT_EQ(plat::GetLastError(), 206u);
+
+  sim::WriteFile("C:\\RO\\old.txt", "old");
+  sim::DenyWritesIn("C:\\RO");
+  EXPECT_EQ(plat::CreateFileA("C:\\RO\\new.txt", plat::Access::Write, 0, plat::Disposition::CreateAlways),
+            plat::kInvalidFile);
+  EXPECT_EQ(plat::GetLastError(), plat::kErrorAccessDenied);
+  EXPECT_FALSE(plat::DeleteFileA("C:\\RO\\old.txt"));
+  EXPECT_FALSE(plat::MoveFileA("C:\\RO\\old.txt", "C:\\WORK\\old.txt"));
+  EXPECT_FALSE(plat::CopyFileA("C:\\WORK\\..\\RO\\old.txt", "C:\\RO\\copy.txt", false));
+  EXPECT_FALSE(plat::CreateDirectoryA("C:\\RO\\SUB"));
+  plat::FileHandle read = plat::CreateFileA("C:\\RO\\old.txt", plat::Access::Read, plat::kFileShareRead,
+                                            plat::Disposition::OpenExisting);
+  EXPECT_NE(read, plat::kInvalidFile);  // reading works
+  plat::CloseHandle(read);
+  EXPECT_EQ(sim::ReadFile("C:\\RO\\old.txt"), "old");
+  // Below it, another directory is not affected.
+  EXPECT_TRUE(plat::CreateDirectoryA("C:\\WORK\\SUB"));
+}
