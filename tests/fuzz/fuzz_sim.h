@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "platform/sim/sim.h"
@@ -15,10 +16,17 @@
 
 namespace fuzz {
 
-// A fresh Windows 2000 machine in /tmp/vqd-fuzz-<name>-<pid>, the library
-// initialised as at program start.
+// A fresh Windows 2000 machine in <memory or /tmp>/vqd-fuzz-<name>-<pid>, the
+// library initialised as at program start. The simulated files are real
+// ones: in memory (/dev/shm) a run is several times faster.
 inline void FreshMachine(const char* name) {
-  sim::Reset("/tmp/vqd-fuzz-" + std::string(name) + "-" + std::to_string(getpid()));
+  static const std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+  static std::string root;
+  if (root.empty()) {
+    root = base + "/vqd-fuzz-" + std::string(name) + "-" + std::to_string(getpid());
+    std::atexit([] { std::filesystem::remove_all(root); });
+  }
+  sim::Reset(root);
   InitLibrary();
 }
 
