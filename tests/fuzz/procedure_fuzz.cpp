@@ -5,7 +5,8 @@
 //           the actions (bits 2-4, the table kRuns)
 //   byte 1  which service keys exist (bit n: kServiceNames[n])
 //   byte 2  the installed driver (bits 0-2: kDriverStates), read-only (bit 3),
-//           the legacy driver's file (bit 4)
+//           the legacy driver's file (bit 4), the debug log on (bit 5), so
+//           that the lines quoting the value are written too
 //   byte 3  the count value: its length 0-7 (bits 0-2; 0 = none), REG_BINARY
 //           instead of REG_DWORD (bit 3), then that many bytes of data
 //   next    the LowerFilters value: none (0), REG_MULTI_SZ (odd), REG_SZ
@@ -27,6 +28,7 @@
 #include "fuzz_sim.h"
 #include "package/payload.h"
 #include "procedures/procedures.h"
+#include "vqdlib/debuglog.h"
 #include "vqdlib/registry.h"
 #include "vqdlib/service.h"
 
@@ -202,6 +204,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (countBits & 7) SetValue(kSharedDlls, driverPath, (countBits & 8) ? plat::kRegBinary : plat::kRegDword, count);
   if (filterKind) SetValue(CdromClassKey, "LowerFilters", (filterKind & 1) ? plat::kRegMultiSz : plat::kRegSz, filters);
 
+  if (driver & 32) {
+    DebugEnabled = true;
+    OpenDebugLog();
+  }
   TempDir = MakeTempDir();
   for (Step step : kRuns[runBits]) {
     const bool brokenBefore = BrokenFilter();
@@ -237,5 +243,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       fuzz::Require(countAfter == -1, "a forced removal deletes the count");
   }
   DeleteTempDir(TempDir);
+  CloseDebugLog();
+  fuzz::Require(!(driver & 32) || sim::FileExists("C:\\VQDINST.LOG"), "the debug log is written");
   return 0;
 }
