@@ -109,11 +109,14 @@ std::vector<std::string> Entries() {
 }
 
 // Entries that are neither ours nor the legacy driver's and have a service
-// key, counted: no action may lose or add one.
+// key, counted: no action may lose or add one. A name with a backslash is no
+// service name (the list text splits it by design), though a registry path
+// made with it may well open.
 std::map<std::string, int> ForeignEntries() {
   std::map<std::string, int> foreign;
   for (const std::string& e : Entries())
-    if (e != "VQD2K" && e != "BREMCO2K" && KeyExists(kServices + e)) ++foreign[e];
+    if (e != "VQD2K" && e != "BREMCO2K" && e.find('\\') == std::string::npos && KeyExists(kServices + e))
+      ++foreign[e];
   return foreign;
 }
 
