@@ -56,13 +56,43 @@ if(VQDINST_WIN32_DIR)
   add_subdirectory(tests/e2e)
 endif()
 
-# libFuzzer targets: CC=clang CXX=clang++ cmake -S . -B build/fuzz -DVQD_FUZZ=ON
-# then e.g. build/fuzz/lowerfilter_fuzz -max_total_time=60
-if(VQD_FUZZ)
-  foreach(fuzzer verinfo lowerfilter version)
-    add_executable(${fuzzer}_fuzz tests/fuzz/${fuzzer}_fuzz.cpp)
-    target_link_libraries(${fuzzer}_fuzz PRIVATE vqdcore)
-    target_compile_options(${fuzzer}_fuzz PRIVATE -fsanitize=fuzzer)
-    target_link_options(${fuzzer}_fuzz PRIVATE -fsanitize=fuzzer)
-  endforeach()
+# Fuzz targets (tests/fuzz/<name>_fuzz.cpp), each with a seed corpus in
+# tests/fuzz/corpus/<name>/. With -DVQD_FUZZ=ON (clang) they are libFuzzer
+# programs: CC=clang CXX=clang++ cmake -S . -B build/fuzz -DVQD_FUZZ=ON, or
+# tools/fuzz.sh SECONDS for all of them. Otherwise each entry is linked with
+# a replay main and a test runs it over its corpus.
+set(VQD_FUZZ_TARGETS verinfo lowerfilter version versionline regimport cmdline payloaddate procedure)
+foreach(fuzzer ${VQD_FUZZ_TARGETS})
+  if(VQD_FUZZ)
+    set(exe ${fuzzer}_fuzz)
+    add_executable(${exe} tests/fuzz/${fuzzer}_fuzz.cpp)
+    target_compile_options(${exe} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${exe} PRIVATE -fsanitize=fuzzer)
+  else()
+    set(exe ${fuzzer}_replay)
+    add_executable(${exe} tests/fuzz/${fuzzer}_fuzz.cpp tests/fuzz/replay.cpp)
+    add_test(NAME fuzz.${fuzzer} COMMAND ${exe} ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${fuzzer})
+    set_tests_properties(fuzz.${fuzzer} PROPERTIES LABELS fuzz TIMEOUT 120)
+  endif()
+  target_link_libraries(${exe} PRIVATE vqdcore)
+  target_include_directories(${exe} PRIVATE ${CMAKE_SOURCE_DIR}/tests/fuzz)
+  # The install and removal runs carry the generated sample drivers.
+  target_compile_definitions(${exe} PRIVATE VQD_FIXTURE_DIR="${VQD_FIXTURE_DIR}")
+  add_dependencies(${exe} vqd_fixtures)
+endforeach()
+# The reader of PE version resources against pefile: the verinfo corpus, the
+# sample drivers and, with a win32 build, the payload's drivers.
+if(NOT VQD_FUZZ)
+  add_executable(peversion_dump tests/differential/peversion_dump.cpp platform/sim/verinfo.cpp)
+  target_include_directories(peversion_dump PRIVATE ${CMAKE_SOURCE_DIR})
+  add_dependencies(peversion_dump vqd_fixtures)
+  set(_vqd_pe_files ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/verinfo ${VQD_FIXTURE_DIR})
+  if(VQDINST_WIN32_DIR)
+    list(APPEND _vqd_pe_files ${VQDINST_WIN32_DIR}/payload/VQD.SYS ${VQDINST_WIN32_DIR}/payload/VQD2K.SYS
+                              ${VQDINST_WIN32_DIR}/payload/MERIDAX.VXD)
+  endif()
+  add_test(NAME fuzz.peversion_diff
+           COMMAND /usr/bin/python3 ${CMAKE_SOURCE_DIR}/tests/differential/peversion_diff.py
+                   $<TARGET_FILE:peversion_dump> ${_vqd_pe_files})
+  set_tests_properties(fuzz.peversion_diff PROPERTIES LABELS fuzz TIMEOUT 120)
 endif()

@@ -53,8 +53,9 @@ void ResourceToFile(const std::string& name, const std::string& path) {
   if (!plat::LoadResourceData(date, &data, &size)) return;
   // A record shorter than 24 bytes is padded with zeros rather than read past
   // its end.
+  // An empty record may come without any data pointer at all.
   uint8_t record[24] = {};
-  std::memcpy(record, data, size < sizeof record ? size : sizeof record);
+  if (data && size) std::memcpy(record, data, size < sizeof record ? size : sizeof record);
   // Shared for writing only, so a file that another program holds open for
   // reading cannot be opened here and keeps the times it has.
   plat::FileHandle file =

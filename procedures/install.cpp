@@ -1,6 +1,8 @@
 // Installation: adopts an installation without a count, replaces the legacy
 // driver, copies the carried driver unless the installed one is as new,
 // registers it and raises the install count.
+#include <cstdint>
+
 #include "package/drivedb.h"
 #include "package/legacy.h"
 #include "package/payload.h"
@@ -9,6 +11,13 @@
 #include "vqdlib/debuglog.h"
 #include "vqdlib/service.h"
 #include "vqdlib/system.h"
+
+// One installation more. A count at its largest stays there: wrapping round
+// to 0 would delete the count of a driver that is in use.
+static void RaiseInstallCount() {
+  uint32_t count = GetInstallCount();
+  SetInstallCount(count == UINT32_MAX ? count : count + 1);
+}
 
 static bool Install(Family which) {
   const DriverFamily& family = FamilyOf(which);
@@ -21,7 +30,7 @@ static bool Install(Family which) {
   if (family.legacyProbe()) {
     DebugLog(prefix + family.legacyFound);
     // The replaced driver's installation is counted as one of ours.
-    SetInstallCount(GetInstallCount() + 1);
+    RaiseInstallCount();
     result = family.legacyRemoval();
   }
   ClearExcludeMiniports();
@@ -42,7 +51,7 @@ static bool Install(Family which) {
     }
     if (registerDriver) RegisterDriver(family, prefix);
     DeleteCarriedFiles(family);
-    SetInstallCount(GetInstallCount() + 1);
+    RaiseInstallCount();
   }
   DebugLog(prefix + "Done");
   return result;

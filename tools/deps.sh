@@ -9,7 +9,7 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ make libgtest-dev
+    cmake g++ make libgtest-dev python3-pefile
     g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-tools
     wine wine32:i386 wine64 fonts-wine
     nsis    # makensis, for the example setup program (examples/nsis)

@@ -189,7 +189,10 @@ bool RemoveLowerFilter(const std::string& name) {
     return false;
   }
   DebugLog("RLF: Found remove value in LowerFilter");
-  list.erase(at, upper.size() + 1);  // the entry and its separator
+  // Every entry of the name goes, with its separator: a second one left
+  // behind would name a driver whose service key and file are about to go,
+  // and Windows then starts no CD-ROM drive at all.
+  for (; at != std::string::npos; at = FindEntry(list, upper)) list.erase(at, upper.size() + 1);
   // Short is not empty: removing the last entry of "A\VQD2K" (no closing
   // zeros) or "A\VQD2K\" (one) leaves "A\", which keeps its entry.
   if (list.size() <= 2 && list.find_first_not_of('\\') == std::string::npos) {

@@ -29,6 +29,16 @@ bool ParseQuoted(const std::string& line, size_t* pos, std::string* out) {
   return false;
 }
 
+// A hexadecimal number of one to eight digits and nothing else, as the
+// registry editor takes after "dword:" and inside "hex(...)"; anything else
+// makes it skip the line.
+bool ParseHex32(const std::string& text, uint32_t* value) {
+  if (text.empty() || text.size() > 8 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    return false;
+  *value = static_cast<uint32_t>(std::stoul(text, nullptr, 16));
+  return true;
+}
+
 bool ParseHexBytes(const std::string& text, std::vector<uint8_t>* bytes) {
   std::stringstream ss(text);
   std::string item;
@@ -106,7 +116,8 @@ void ImportRegistryFile(const std::string& path) {
       data.assign(s.begin(), s.end());
       data.push_back(0);
     } else if (value.compare(0, 6, "dword:") == 0) {
-      uint32_t v = static_cast<uint32_t>(std::stoul(value.substr(6), nullptr, 16));
+      uint32_t v = 0;
+      if (!ParseHex32(value.substr(6), &v)) continue;
       for (int i = 0; i < 4; ++i) data.push_back(static_cast<uint8_t>(v >> (8 * i)));
       type = plat::kRegDword;
     } else if (value.compare(0, 4, "hex:") == 0) {
@@ -114,7 +125,7 @@ void ImportRegistryFile(const std::string& path) {
       if (!ParseHexBytes(value.substr(4), &data)) continue;
     } else if (value.compare(0, 4, "hex(") == 0 && value.find("):") != std::string::npos) {
       size_t close = value.find("):");
-      type = static_cast<uint32_t>(std::stoul(value.substr(4, close - 4), nullptr, 16));
+      if (!ParseHex32(value.substr(4, close - 4), &type)) continue;
       if (!ParseHexBytes(value.substr(close + 2), &data)) continue;
     } else {
       continue;

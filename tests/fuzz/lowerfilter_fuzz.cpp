@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_sim.h"
 #include "platform/sim/sim.h"
 #include "vqdlib/registry.h"
 #include "vqdlib/system.h"
@@ -16,8 +17,7 @@ namespace {
 const char* const kServices[] = {"VQD2K", "IMAPI", "REDBOOK", "A"};
 
 void SetUpMachine() {
-  sim::Reset("/tmp/vqd-lowerfilter-fuzz");
-  InitLibrary();
+  fuzz::FreshMachine("lowerfilter");
   plat::RegKey key = 0;
   for (const char* name : kServices) {
     plat::RegCreateKeyA(plat::kHKeyLocalMachine, std::string("SYSTEM\\CurrentControlSet\\Services\\") + name, &key);

@@ -1,8 +1,7 @@
-// libFuzzer entry for the version-information reader (not part of the default
-// build). The input serves as a whole file and as a version block:
-//   clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
-//     tests/fuzz/verinfo_fuzz.cpp platform/sim/verinfo.cpp -o verinfo_fuzz
-//   ./verinfo_fuzz CORPUS_DIR   (seed it with the files of the fixture directory)
+// libFuzzer entry for the version-information reader: the input serves as a
+// whole file (PE or VxD) and as a version block. Every value found lies
+// inside the block. Built with -DVQD_FUZZ=ON (clang, tools/fuzz.sh); its
+// corpus is also the file set of the comparison with pefile.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

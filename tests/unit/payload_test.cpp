@@ -109,6 +109,22 @@ TEST_F(PayloadTest, FailedWriteIsLoggedAndShortDateRecordsAreNotOverread) {
   EXPECT_EQ(t.lastWrite, t.lastAccess);
 }
 
+// An empty payload file with an empty date record: the file is written empty
+// and keeps the times of its writing.
+TEST_F(PayloadTest, EmptyPayloadAndEmptyDateRecord) {
+  sim::AddResource("VQD", "DATA", Bytes{});
+  sim::AddResource("VQD_DATE", "DATA", Bytes{});
+  const plat::FileTime before = sim::Now();
+  ResourceToFile("VQD", "C:\\TEMP\\VQD.SYS");
+  ASSERT_TRUE(sim::FileExists("C:\\TEMP\\VQD.SYS"));
+  EXPECT_EQ(sim::ReadFile("C:\\TEMP\\VQD.SYS"), "");
+  sim::Times t = sim::FileTimes("C:\\TEMP\\VQD.SYS");
+  EXPECT_GT(t.creation, before);
+  EXPECT_EQ(t.lastAccess, t.creation);
+  EXPECT_GE(t.lastWrite, t.creation);
+  EXPECT_LE(t.lastWrite, sim::Now());
+}
+
 // The date step opens the file sharing writing only: while another program
 // reads it, the content is replaced but the times stay.
 TEST_F(PayloadTest, DateStepLeavesAFileThatIsOpenForReadingAsItIs) {

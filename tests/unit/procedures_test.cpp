@@ -107,6 +107,20 @@ TEST_F(InstallTest, InstalledDriverWithoutCountIsAdoptedThenCounted) {
   }
 }
 
+// A count at its largest (a damaged value, or another tool's -1) stays there:
+// raising it must not wrap round to 0, which deletes the count of a driver in
+// use.
+TEST_F(InstallTest, CountAtItsLargestDoesNotWrapRound) {
+  for (Fam f : kFamilies) {
+    SCOPED_TRACE(Name(f));
+    Machine(f);
+    Installed(Older(), 0xFFFFFFFFu);
+    EXPECT_TRUE(InstallForFamily());
+    EXPECT_TRUE(DriverIs(Carried()));
+    EXPECT_EQ(Count(), 0xFFFFFFFFll);
+  }
+}
+
 TEST_F(InstallTest, LegacyDriverIsReplacedAndCountedTwice) {
   for (bool copyFails : {false, true}) {
     for (Fam f : kFamilies) {

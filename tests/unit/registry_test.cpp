@@ -196,6 +196,24 @@ TEST_F(LowerFilterTest, RemovingFromAnUnterminatedListKeepsTheOtherEntries) {
   }
 }
 
+// A name listed twice (another installer added it again) is removed
+// entirely: a copy left behind would name a driver that is gone.
+TEST_F(LowerFilterTest, RemovingTakesEveryEntryOfTheName) {
+  const struct {
+    std::string stored, after;
+  } cases[] = {
+      {"VQD2K\0IMAPI\0vqd2k\0\0"s, "IMAPI\0\0"s},
+      {"IMAPI\0VQD2K\0VQD2K\0REDBOOK\0\0"s, "IMAPI\0REDBOOK\0\0"s},
+      {"VQD2K\0VQD2K\0\0"s, "<none>"},
+      {"VQD2K\0XVQD2K\0VQD2K"s, "XVQD2K\0\0"s},
+  };
+  for (const auto& c : cases) {
+    StoreFilters(c.stored);
+    EXPECT_TRUE(RemoveLowerFilter("VQD2K"));
+    EXPECT_EQ(StoredFilters(), c.after) << c.stored.size();
+  }
+}
+
 TEST_F(LowerFilterTest, RemovingTheOnlyEntryDeletesTheValue) {
   StoreFilters("VQD2K\0\0"s);
   StartLog();

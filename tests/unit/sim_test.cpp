@@ -72,6 +72,25 @@ TEST_F(SimulatedWindowsTest, RegistryEditorImportsRegedit4Files) {
   EXPECT_EQ(plat::CreateProcessA("C:\\WINDOWS\\NOTEPAD.EXE", 0), 0);
 }
 
+// A line whose number is not one (no digits, letters past f, more than eight
+// digits) is skipped, and the lines around it still go in.
+TEST_F(SimulatedWindowsTest, RegistryEditorSkipsLinesWithBadNumbers) {
+  sim::WriteFile("C:\\T\\BAD.REG",
+                 "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\N]\r\n\"a\"=dword:zz\r\n\"b\"=dword:\r\n"
+                 "\"c\"=dword:123456789\r\n\"d\"=hex(zz):00\r\n\"e\"=hex(123456789):00\r\n"
+                 "\"ok\"=dword:FFFFFFFF\r\n\"x\"=hex(2):41,00\r\n");
+  plat::ProcessHandle process = plat::CreateProcessA("C:\\WINDOWS\\REGEDIT.EXE /s C:\\T\\BAD.REG", 0);
+  ASSERT_NE(process, 0);
+  EXPECT_EQ(plat::WaitForProcess(process), 0u);
+  std::vector<uint8_t> data;
+  uint32_t type = 0;
+  for (const char* skipped : {"a", "b", "c", "d", "e"}) EXPECT_FALSE(reg::GetValue("SOFTWARE\\N", skipped, &data)) << skipped;
+  ASSERT_TRUE(reg::GetValue("SOFTWARE\\N", "ok", &data, &type));
+  EXPECT_EQ(data, (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF}));
+  ASSERT_TRUE(reg::GetValue("SOFTWARE\\N", "x", &data, &type));
+  EXPECT_EQ(type, 2u);
+}
+
 TEST_F(SimulatedWindowsTest, FileNamesIgnoreCaseAndSearchesListDirectories) {
   sim::WriteFile("C:\\Dir\\File.TXT", "x");
   sim::MakeDirectory("C:\\Dir\\Sub");
