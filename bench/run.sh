@@ -20,11 +20,16 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 rounds=${1:-15}
 
-echo "== building" >&2
-cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=tools/mingw32.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/win32 -j2 --target vqdinst benchfloor >/dev/null
-cmake -S . -B build/bench-host -DVQD_SANITIZE=OFF -DVQD_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/bench-host -j2 --target vqd_bench >/dev/null
+# The builds' output goes to build/bench/build.log, shown when one fails.
+mkdir -p build/bench
+log=build/bench/build.log
+quiet() { "$@" >>"$log" 2>&1 || { cat "$log" >&2; echo "bench: failed: $*" >&2; exit 1; }; }
+: >"$log"
+echo "== building (log: $log)" >&2
+quiet cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=tools/mingw32.cmake -DCMAKE_BUILD_TYPE=Release
+quiet cmake --build build/win32 -j2 --target vqdinst benchfloor
+quiet cmake -S . -B build/bench-host -DVQD_SANITIZE=OFF -DVQD_BENCH=ON -DCMAKE_BUILD_TYPE=Release
+quiet cmake --build build/bench-host -j2 --target vqd_bench
 
 echo "== machine"
 echo "cores: $(nproc); $(wine --version); $(i686-w64-mingw32-g++ --version | head -n1); $(i686-w64-mingw32-ld --version | head -n1)"
@@ -38,8 +43,14 @@ echo "== Wine" >&2
 source tools/wine-env.sh
 export WINEPREFIX=$PWD/build/bench/wineprefix
 vqd_prefix_create "$WINEPREFIX"
-vqd_server_start 120
+vqd_server_start 120 || true  # fails when one is already up
 vqd_set_os win2k
+# The CD-ROM class key every Windows 2000 has (a fresh Wine prefix has none,
+# and without it the filter entry is not written), and no driver to start with.
+wine reg add 'HKLM\SYSTEM\CurrentControlSet\Control\Class\{4D36E965-E325-11CE-BFC1-08002BE10318}' \
+    /v Class /d CDROM /f </dev/null >/dev/null 2>&1
+mkdir -p build/bench/work
+(cd build/bench/work && wine ../../win32/vqdinst.exe /FORCEREMOVE </dev/null >/dev/null 2>&1) || true
 python3 bench/winetime.py --exe build/win32/vqdinst.exe --floor build/win32/benchfloor.exe \
     --reg build/win32/payload/DRIVEDB.REG --work build/bench/work --pairs "$rounds"
 echo

@@ -205,3 +205,9 @@ target_link_options(vqdinst PRIVATE -Wl,-Map,${CMAKE_BINARY_DIR}/vqdinst.map)
 add_executable(benchfloor WIN32 bench/floor.c)
 target_link_options(benchfloor PRIVATE -static -s -Wl,--no-insert-timestamp)
 target_link_libraries(benchfloor PRIVATE user32)
+# The runtime pieces on the real system (tests/e2e/runtime.sh), built as the
+# product is.
+add_executable(runtimecheck tests/win32/runtimecheck.cpp platform/win32/runtime.cpp)
+target_include_directories(runtimecheck PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_options(runtimecheck PRIVATE -ffunction-sections -fdata-sections)
+target_link_options(runtimecheck PRIVATE -static -s -Wl,--gc-sections)
