@@ -4,12 +4,13 @@
     winetime.py --exe VQDINST --floor FLOOR --reg DRIVEDB.REG --work DIR [--pairs N]
 
 Run by bench/run.sh with the Wine settings of tools/wine-env.sh, a prefix of
-its own and a persistent wineserver. Each round runs, one after another: the
-floor, "/CHECK", "/MANIFEST", "/INSTALL", one registry-editor import of the
-drive database, "/REMOVE" (which leaves the system as the round found it),
-and the floor again. Every time of a round is divided by the mean of that
-round's two floors; the table shows medians over the rounds. Nothing is
-asserted: the targets are printed beside the ratios.
+its own and a persistent wineserver. Each round runs "/CHECK", "/MANIFEST",
+"/INSTALL", one registry-editor import of the drive database and "/REMOVE"
+(which leaves the system as the round found it), each paired with a run of
+the floor right before it (even rounds) or right after it (odd rounds), and
+divides each time by its pair's floor; "/INSTALL" is also divided by its
+floor plus the round's registry-editor run. The table shows medians over the
+rounds. Nothing is asserted: the targets are printed beside the ratios.
 """
 import argparse
 import os
@@ -41,41 +42,48 @@ def main():
     os.makedirs(args.work, exist_ok=True)
     exe, floor = os.path.abspath(args.exe), os.path.abspath(args.floor)
     steps = [
-        ("floor", [floor], {0}),
         ("/CHECK", [exe, "/CHECK"], {10, 11}),
         ("/MANIFEST", [exe, "/MANIFEST"], {8}),
         ("/INSTALL", [exe, "/INSTALL"], {6}),
         ("regedit", ["regedit", "/s", winpath(args.reg)], {0}),
         ("/REMOVE", [exe, "/REMOVE"], {6}),
-        ("floor", [floor], {0}),
     ]
-    # One round to warm the caches and to see that every step does its work.
-    for name, argv, codes in steps:
-        _, rc = timed(argv, args.work)
+    floor_step = ("floor", [floor], {0})
+
+    def run(step):
+        name, argv, codes = step
+        seconds, rc = timed(argv, args.work)
         if rc not in codes:
             sys.exit(f"{name}: exit code {rc}, expected one of {sorted(codes)}")
-    times = {name: [] for name, _, _ in steps}
-    ratios = {name: [] for name, _, _ in steps if name != "floor"}
+        return seconds
+
+    # One round to warm the caches and to see that every step does its work.
+    run(floor_step)
+    for step in steps:
+        run(step)
+    times = {name: [] for name in ["floor"] + [s[0] for s in steps]}
+    ratios = {name: [] for name, _, _ in steps}
     install_vs = []
-    for _ in range(args.pairs):
+    for round_number in range(args.pairs):
         got = {}
-        floors = []
-        for name, argv, codes in steps:
-            seconds, rc = timed(argv, args.work)
-            if rc not in codes:
-                sys.exit(f"{name}: exit code {rc}, expected one of {sorted(codes)}")
-            if name == "floor":
-                floors.append(seconds)
-            got[name] = seconds
-        base = sum(floors) / len(floors)
-        times["floor"].append(base)
-        for name in ratios:
-            times[name].append(got[name])
-            ratios[name].append(got[name] / base)
-        install_vs.append(got["/INSTALL"] / (base + got["regedit"]))
+        for step in steps:
+            # Each run has its own floor beside it, before it in even rounds
+            # and after it in odd ones, so that neither gains by its place.
+            if round_number % 2 == 0:
+                base = run(floor_step)
+                seconds = run(step)
+            else:
+                seconds = run(step)
+                base = run(floor_step)
+            got[step[0]] = (seconds, base)
+            times["floor"].append(base)
+            times[step[0]].append(seconds)
+            ratios[step[0]].append(seconds / base)
+        install, install_floor = got["/INSTALL"]
+        install_vs.append(install / (install_floor + got["regedit"][0]))
 
     ms = lambda values: statistics.median(values) * 1000
-    print(f"Wine whole-process times, median of {args.pairs} rounds (ratio: to the floor of the same round)")
+    print(f"Wine whole-process times, median of {args.pairs} rounds (ratio: to the floor run beside it)")
     print(f"{'run':<12}{'ms':>9}{'ratio':>9}  target")
     print(f"{'floor':<12}{ms(times['floor']):>9.1f}{1.0:>9.2f}")
     targets = {"/CHECK": "<= 1.10", "/MANIFEST": "<= 1.10"}
