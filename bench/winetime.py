@@ -17,6 +17,7 @@ import os
 import statistics
 import subprocess
 import sys
+import threading
 import time
 
 
@@ -25,10 +26,18 @@ def winpath(path):
 
 
 def timed(argv, cwd):
+    """Seconds and exit code of one Wine run. The wait blocks: a wait with a
+    timeout polls in steps of up to 50 ms and would round the times to them;
+    a timer ends a run that hangs instead."""
     start = time.perf_counter()
-    done = subprocess.run(["wine"] + argv, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL, timeout=120)
-    return time.perf_counter() - start, done.returncode
+    process = subprocess.Popen(["wine"] + argv, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    watchdog = threading.Timer(120, process.kill)
+    watchdog.start()
+    rc = process.wait()
+    seconds = time.perf_counter() - start
+    watchdog.cancel()
+    return seconds, rc
 
 
 def main():
@@ -38,6 +47,7 @@ def main():
     parser.add_argument("--reg", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--pairs", type=int, default=15)
+    parser.add_argument("--raw", action="store_true", help="print every pair (ms) as it is measured")
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     exe, floor = os.path.abspath(args.exe), os.path.abspath(args.floor)
@@ -76,6 +86,8 @@ def main():
                 seconds = run(step)
                 base = run(floor_step)
             got[step[0]] = (seconds, base)
+            if args.raw:
+                print(f"  round {round_number}: {step[0]:<10}{seconds * 1000:8.1f}  floor {base * 1000:8.1f}")
             times["floor"].append(base)
             times[step[0]].append(seconds)
             ratios[step[0]].append(seconds / base)
