@@ -1,6 +1,5 @@
 #include "app/mainflow.h"
 
-#include <cstdio>
 #include <exception>
 
 #include "app/actions.h"
@@ -13,6 +12,7 @@
 #include "package/payload.h"
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/numtext.h"
 #include "vqdlib/service.h"
 #include "vqdlib/restart.h"
 #include "vqdlib/system.h"
@@ -44,10 +44,9 @@ int RefuseUnsupportedOS() {
   if (info.platformId == plat::kPlatformWin32NT) DebugLog("MAIN: Platform WIN32_NT");
   if (info.platformId == plat::kPlatformWin32s) DebugLog("MAIN: Platform WIN32s");
   if (info.platformId == plat::kPlatformWin32Windows) DebugLog("MAIN: Platform WIN32_WINDOWS");
-  char line[80];
-  std::snprintf(line, sizeof line, "MAIN: Version %d.%d build %d", static_cast<int>(info.majorVersion),
-                static_cast<int>(info.minorVersion), static_cast<int>(info.buildNumber));
-  DebugLog(line);
+  DebugLog("MAIN: Version " + DecimalText(static_cast<int>(info.majorVersion)) + "." +
+           DecimalText(static_cast<int>(info.minorVersion)) + " build " +
+           DecimalText(static_cast<int>(info.buildNumber)));
   if (IsWow64) DebugLog("MAIN: 64-bit Windows");
   return Leave(12);
 }
@@ -100,7 +99,7 @@ int RunVqdinst(const std::vector<std::string>& args) {
     DebugLog("MAIN: No params - starting interactive mode");
     if (!RunInteractiveMode()) return 1;
   } else {
-    DebugLog("MAIN: " + std::to_string(args.size()) + " params");
+    DebugLog("MAIN: " + DecimalText(static_cast<long long>(args.size())) + " params");
     ReadArguments(args);
   }
 

@@ -96,3 +96,15 @@ if(NOT VQD_FUZZ)
                    $<TARGET_FILE:peversion_dump> ${_vqd_pe_files})
   set_tests_properties(fuzz.peversion_diff PROPERTIES LABELS fuzz TIMEOUT 120)
 endif()
+
+# ---- benchmarks: in-process costs on the simulated Windows --------------------
+# Only when asked (bench/run.sh configures build/bench-host with this and
+# without sanitizers); never part of the tests.
+option(VQD_BENCH "Build the Google Benchmark programs of bench/" OFF)
+if(VQD_BENCH)
+  find_package(benchmark REQUIRED)
+  add_executable(vqd_bench ${CMAKE_SOURCE_DIR}/bench/host_bench.cpp)
+  target_link_libraries(vqd_bench PRIVATE vqdcore benchmark::benchmark)
+  target_compile_definitions(vqd_bench PRIVATE VQD_FIXTURE_DIR="${VQD_FIXTURE_DIR}")
+  add_dependencies(vqd_bench vqd_fixtures)
+endif()

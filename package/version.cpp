@@ -1,8 +1,8 @@
 #include "package/version.h"
 
-#include <cstdio>
 
 #include "vqdlib/debuglog.h"
+#include "vqdlib/numtext.h"
 
 static int DigitValue(char c, int base) {
   int v = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : 99;
@@ -64,10 +64,8 @@ bool VersionStringToNumbers(const std::string& text, int32_t* first, int32_t* se
     else
       ok = ConvertVersionField(take(true), third);
   }
-  char line[96];
-  std::snprintf(line, sizeof line, "VSTN: %s: %d %d %d %d", ok ? "Success" : "Fail", *first, *second, *third,
-                *fourth);
-  DebugLog(line);
+  DebugLog(std::string("VSTN: ") + (ok ? "Success" : "Fail") + ": " + DecimalText(*first) + " " +
+           DecimalText(*second) + " " + DecimalText(*third) + " " + DecimalText(*fourth));
   return ok;
 }
 

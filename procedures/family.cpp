@@ -5,6 +5,7 @@
 #include "package/version.h"
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/numtext.h"
 #include "vqdlib/registry.h"
 #include "vqdlib/service.h"
 #include "vqdlib/system.h"
@@ -91,5 +92,5 @@ void RegisterDriver(const DriverFamily& family, const std::string& prefix) {
   if (plat::SetupCopyOEMInfA(TempDir + "\\VQD2K.INF", nullptr, plat::kSpostNone, plat::kSpCopyDeleteSource))
     DebugLog(prefix + "SetupCopyOEMInf executed successfully.");
   else
-    DebugLog(prefix + "SetupCopyOEMInf failed with error: " + std::to_string(plat::GetLastError()));
+    DebugLog(prefix + "SetupCopyOEMInf failed with error: " + DecimalText(plat::GetLastError()));
 }

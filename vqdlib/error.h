@@ -3,9 +3,14 @@
 // around the actions catches it.
 #pragma once
 
-#include <stdexcept>
+#include <exception>
 #include <string>
+#include <utility>
 
-struct InstallerError : std::runtime_error {
-  explicit InstallerError(const std::string& what) : std::runtime_error(what) {}
+// A plain std::exception: std::runtime_error would bring the copy-on-write
+// string of its stored message into the Windows program.
+struct InstallerError : std::exception {
+  explicit InstallerError(std::string what) : message(std::move(what)) {}
+  const char* what() const noexcept override { return message.c_str(); }
+  std::string message;
 };

@@ -4,6 +4,7 @@
 
 #include "app/runstate.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/numtext.h"
 
 namespace {
 
@@ -11,7 +12,7 @@ namespace {
 // taken for garbage rather than allocated.
 constexpr uint32_t MaxPropertySize = 64 * 1024;
 
-std::string ErrorText() { return std::to_string(plat::GetLastError()); }
+std::string ErrorText() { return DecimalText(plat::GetLastError()); }
 
 // The text of a property buffer up to its first zero byte.
 std::string TextOf(const std::vector<uint8_t>& buffer) {

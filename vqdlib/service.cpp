@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/numtext.h"
 #include "vqdlib/registry.h"
 #include "vqdlib/system.h"
 
@@ -104,7 +105,7 @@ uint32_t GetInstallCount() {
       count = data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24;
     plat::RegCloseKey(key);
   }
-  DebugLog("GIC: Install count=" + std::to_string(count));
+  DebugLog("GIC: Install count=" + DecimalText(count));
   return count;
 }
 
@@ -116,7 +117,7 @@ void SetInstallCount(uint32_t count) {
   const char* fileName = nullptr;
   std::string value = CountedFile(&fileName);
   if (count != 0) {
-    DebugLog("SIC: Changing value to " + std::to_string(count));
+    DebugLog("SIC: Changing value to " + DecimalText(count));
     DebugLog(std::string("SIC: Changing value of ") + fileName);
     SetDword(key, value.c_str(), count);
   } else {

@@ -1,11 +1,11 @@
 #include "vqdlib/system.h"
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/numtext.h"
 
 bool IsNT = false;
 bool Is2K = false;
@@ -161,9 +161,8 @@ std::string GetFileVersion(const std::string& path) {
         if (static_cast<uint16_t>(length / 4) != 0) {
           const uint8_t* entry = static_cast<const uint8_t*>(value);
           unsigned language = entry[0] | entry[1] << 8, codePage = entry[2] | entry[3] << 8;
-          char query[64];
-          std::snprintf(query, sizeof query, "\\StringFileInfo\\%4.4x%4.4x\\FileVersion", language, codePage);
-          if (plat::VerQueryValueA(block.data(), static_cast<uint32_t>(block.size()), query, &value, &length))
+          std::string query = "\\StringFileInfo\\" + HexText(language, 4) + HexText(codePage, 4) + "\\FileVersion";
+          if (plat::VerQueryValueA(block.data(), static_cast<uint32_t>(block.size()), query.c_str(), &value, &length))
             result = BoundedText(block, value, length);
           DebugLog("GFV: FileVersion of " + path + " is " + result);
         }
