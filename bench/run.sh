@@ -20,6 +20,8 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 rounds=${1:-15}
 
+tools/deps.sh libbenchmark-dev
+
 # The builds' output goes to build/bench/build.log, shown when one fails.
 mkdir -p build/bench
 log=build/bench/build.log

@@ -22,6 +22,7 @@ if [ ${#targets[@]} -eq 0 ]; then
     done
 fi
 
+tools/deps.sh clang libclang-rt-dev || exit 1
 CC=clang CXX=clang++ cmake -S . -B "$build" -DVQD_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
 cmake --build "$build" -j2 --target $(printf '%s_fuzz ' "${targets[@]}") >/dev/null || exit 1
 
