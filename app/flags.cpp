@@ -5,13 +5,16 @@
 #include "vqdlib/debuglog.h"
 #include "vqdlib/enable.h"
 #include "vqdlib/system.h"
+#include "vqdlib/textfile.h"
 
 const char* const FlagKey = "Software\\Velcordia\\VQDINST";
 
 void CreateFlagFile(const std::string& name) {
   if (NoFlag) return;
   DebugLog("CFF: " + name);
-  plat::FileHandle file = plat::CreateFileA(name + ".txt", plat::Access::Write, plat::kFileShareRead | plat::kFileShareWrite, plat::Disposition::CreateAlways);
+  // The current directory is the caller's, perhaps one others can write: a
+  // link planted at the name is deleted, not written through.
+  plat::FileHandle file = CreateFileAnew(name + ".txt", plat::Access::Write);
   if (file == plat::kInvalidFile) return;
   DebugLog("CFF: File created");
   uint32_t written = 0;
@@ -33,7 +36,9 @@ void CreateRegFlag(const std::string& name) {
 
 void DeleteFlagFile(const std::string& name) {
   DebugLog("DFF: " + name);
-  plat::DeleteFileA(name + ".txt");
+  // A link another user planted at the name is left alone (and the flag is
+  // then not created either).
+  DeleteFileUnlessLink(name + ".txt");
 }
 
 void DeleteRegFlag() {

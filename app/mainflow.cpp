@@ -148,7 +148,7 @@ int RunVqdinst(const std::vector<std::string>& args) {
     }
     TempDir = MakeTempDir();
     RunActions();
-    DeleteTempDir(TempDir);
+    if (!TempDir.empty()) DeleteTempDir(TempDir);
     CloseDebugLog();
   } catch (const std::exception&) {
     // An unexpected error ends the actions; the run still reports its outcome.

@@ -42,6 +42,11 @@ add_executable(cdromseed tests/win32/cdromseed.cpp)
 target_link_options(cdromseed PRIVATE -static -s)
 target_link_libraries(cdromseed PRIVATE setupapi advapi32)
 
+# Another user's program that holds files open (share read only) until told
+# to stop, for the planted-file tests (tests/e2e/security.sh).
+add_executable(holdopen tests/win32/holdopen.c)
+target_link_options(holdopen PRIVATE -static -s)
+
 # A stranger's setupapi.dll, to show that vqdinst.exe never loads one planted
 # beside it: build/win32/planted/setupapi.dll.
 add_library(plantedsetupapi SHARED tests/win32/plantedsetupapi.c)

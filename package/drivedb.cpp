@@ -89,10 +89,17 @@ bool InstallDriveDB(bool install) {
   if (install && !TempDir.empty()) {
     DebugLog("IDB: Install");
     const std::string file = TempDir + "\\DRIVEDB.REG";
-    ResourceToFile("DRIVEDB", file);
-    std::string carried = RegFileVersion(file);
-    std::string installed = DriveDBRegistryVersion();
-    if (VerANewer(carried, installed)) {
+    // A database this run could not write is not read, and nothing is
+    // imported: the installed one stays.
+    const bool written = ResourceToFile("DRIVEDB", file);
+    std::string carried, installed;
+    if (written) {
+      carried = RegFileVersion(file);
+      installed = DriveDBRegistryVersion();
+    }
+    if (!written) {
+      DebugLog("IDB: Failed REGEDIT import");
+    } else if (VerANewer(carried, installed)) {
       DebugLog("IDB: Install version is newer than existing");
       // Quoted: a TEMP with blanks ("Documents and Settings") would split the
       // path into several arguments of the registry editor.

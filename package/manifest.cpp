@@ -15,19 +15,24 @@ void UnpackPayload() {
 
 void WriteManifest() {
   TempDir = MakeTempDir();
-  for (const PayloadFile& file : PayloadTable) ResourceToFile(file.resource, TempDir + "\\" + file.fileName);
+  // Only what this run wrote is read: a file it could not write (or no
+  // directory to write it in) leaves its version empty.
+  bool written[6] = {};
+  for (int i = 0; i < 6; ++i)
+    written[i] = !TempDir.empty() &&
+                 ResourceToFile(PayloadTable[i].resource, TempDir + "\\" + PayloadTable[i].fileName);
   // The manifest is created before any version is looked up: a manifest that
   // cannot be created ends the mode without them.
   plat::FileHandle manifest = CreateTextFile("VQDINST.MFT");
   const std::string self = plat::GetModuleFileNameA();
   std::vector<std::string> lines;
   lines.push_back("File manifest for " + self + ": " + GetFileVersion(self));
-  lines.push_back("DRIVEDB.REG: " + RegFileVersion(TempDir + "\\DRIVEDB.REG"));
-  lines.push_back("VQD.SYS: " + GetFileVersion(TempDir + "\\VQD.SYS"));
-  lines.push_back("VQD2K.SYS: " + GetFileVersion(TempDir + "\\VQD2K.SYS"));
-  lines.push_back("MERIDAX.VXD: " + GetFileVersion(TempDir + "\\MERIDAX.VXD"));
-  lines.push_back("VQD2K.INF: " + InfFileVersion(TempDir + "\\VQD2K.INF"));
+  lines.push_back("DRIVEDB.REG: " + (written[0] ? RegFileVersion(TempDir + "\\DRIVEDB.REG") : ""));
+  lines.push_back("VQD.SYS: " + (written[1] ? GetFileVersion(TempDir + "\\VQD.SYS") : ""));
+  lines.push_back("VQD2K.SYS: " + (written[2] ? GetFileVersion(TempDir + "\\VQD2K.SYS") : ""));
+  lines.push_back("MERIDAX.VXD: " + (written[3] ? GetFileVersion(TempDir + "\\MERIDAX.VXD") : ""));
+  lines.push_back("VQD2K.INF: " + (written[4] ? InfFileVersion(TempDir + "\\VQD2K.INF") : ""));
   lines.push_back("VQD2K.CAT: N/A");
   WriteTextLines(manifest, "VQDINST.MFT", lines);
-  DeleteTempDir(TempDir);
+  if (!TempDir.empty()) DeleteTempDir(TempDir);
 }

@@ -1,11 +1,15 @@
 #include "package/payload.h"
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/numtext.h"
 #include "vqdlib/system.h"
+#include "vqdlib/textfile.h"
 
 std::string TempDir;
 
@@ -20,63 +24,100 @@ static uint64_t Le64(const uint8_t* p) {
   return v;
 }
 
-void ResourceToFile(const std::string& name, const std::string& path) {
+bool ResourceToFile(const std::string& name, const std::string& path) {
   DebugLog("RTF: " + name + " " + path);
   const uint8_t* data = nullptr;
   uint32_t size = 0;
+  // Only a file this call made is written to, stamped and reported written:
+  // whatever was at the name before (a planted file or link) is deleted or,
+  // where it cannot be, left alone.
+  plat::FileHandle file = plat::kInvalidFile;
+  bool written = false;
   plat::ResourceHandle resource = plat::FindResourceA(name, "DATA");
   if (resource == 0) {
     DebugLog("RTF: Couldn't find resource!");
   } else {
     DebugLog("RTF: Found res");
     if (plat::LoadResourceData(resource, &data, &size)) {
-      plat::FileHandle file = plat::CreateFileA(path, plat::Access::ReadWrite, plat::kFileShareRead | plat::kFileShareWrite,
-                                                   plat::Disposition::CreateAlways);
+      file = CreateFileAnew(path, plat::Access::ReadWrite);
       if (file != plat::kInvalidFile) {
-        uint32_t written = 0;
-        bool ok = plat::WriteFile(file, data, size, &written);
-        ok = plat::CloseHandle(file) && ok;
-        DebugLog(ok ? "RTF: Wrote " + name + " to " + path : "RTF: Failed write of " + name + " to " + path);
+        uint32_t count = 0;
+        written = plat::WriteFile(file, data, size, &count);
+        DebugLog(written ? "RTF: Wrote " + name + " to " + path : "RTF: Failed write of " + name + " to " + path);
       }
     }
   }
 
-  // The file times, applied whatever happened above.
+  // The file times, through the handle that wrote the file: opening the name
+  // again could meet another file put there in the meantime.
   std::string dateName = name + "_DATE";
   DebugLog("RTF: Extracting and setting date resource: " + dateName);
   plat::ResourceHandle date = plat::FindResourceA(dateName, "DATA");
   if (date == 0) {
     DebugLog("RTF: Couldn't find date resource!");
-    return;
+  } else {
+    DebugLog("RTF: Found date res");
+    if (plat::LoadResourceData(date, &data, &size) && file != plat::kInvalidFile) {
+      // A record shorter than 24 bytes is padded with zeros rather than read
+      // past its end. An empty record may come without any data pointer at all.
+      uint8_t record[24] = {};
+      if (data && size) std::memcpy(record, data, size < sizeof record ? size : sizeof record);
+      plat::FileTime creation = Le64(record), lastAccess = Le64(record + 8), lastWrite = Le64(record + 16);
+      plat::SetFileTime(file, &creation, &lastAccess, &lastWrite);
+      DebugLog("RTF: Set file date");
+    }
   }
-  DebugLog("RTF: Found date res");
-  if (!plat::LoadResourceData(date, &data, &size)) return;
-  // A record shorter than 24 bytes is padded with zeros rather than read past
-  // its end.
-  // An empty record may come without any data pointer at all.
-  uint8_t record[24] = {};
-  if (data && size) std::memcpy(record, data, size < sizeof record ? size : sizeof record);
-  // Shared for writing only, so a file that another program holds open for
-  // reading cannot be opened here and keeps the times it has.
-  plat::FileHandle file =
-      plat::CreateFileA(path, plat::Access::Write, plat::kFileShareWrite, plat::Disposition::OpenExisting);
-  if (file == plat::kInvalidFile) return;
-  plat::FileTime creation = Le64(record), lastAccess = Le64(record + 8), lastWrite = Le64(record + 16);
-  plat::SetFileTime(file, &creation, &lastAccess, &lastWrite);
-  plat::CloseHandle(file);
-  DebugLog("RTF: Set file date");
+  if (file != plat::kInvalidFile && !plat::CloseHandle(file)) written = false;
+  return written;
 }
 
-static bool CreateTempDir(const std::string& dir) {
+namespace {
+
+// The temporary directories this run made and has not removed yet.
+std::vector<std::string> MadeTempDirs;
+
+// The names tried under one base: 931fas~9, then 931fas~9.1 to 931fas~9.9.
+const int kTempDirNames = 10;
+
+bool CreateTempDir(const std::string& dir, uint32_t* error) {
   DebugLog("MTD: Temp dir is: " + dir);
-  bool created = plat::CreateDirectoryA(dir);
+  bool created = plat::CreatePrivateDirectoryA(dir);
+  *error = created ? 0 : plat::GetLastError();
   DebugLog(created ? "MTD: Created temp" : "MTD: Failed to create temp");
   return created;
 }
 
+// The first of the names under base that this run can create; empty when
+// none. Only a taken name is worth another: any other refusal (no such
+// folder, no right to write in it, a path too long) holds for every name.
+std::string CreateTempDirUnder(const std::string& base) {
+  for (int i = 0; i < kTempDirNames; ++i) {
+    std::string dir = base + "\\931fas~9" + (i ? "." + DecimalText(i) : "");
+    uint32_t error = 0;
+    if (CreateTempDir(dir, &error)) {
+      MadeTempDirs.push_back(dir);
+      return dir;
+    }
+    if (error != plat::kErrorAlreadyExists) break;
+    DebugLog("MTD: Temp dir exists - trying another name");
+  }
+  return "";
+}
+
+// The directory itself, not a link or junction to one.
+bool IsPlainDirectory(const std::string& dir) {
+  plat::FindData found;
+  plat::FindHandle find = plat::FindFirstFileA(dir, &found);
+  if (find == plat::kInvalidFind) return false;
+  plat::FindClose(find);
+  return found.directory && !found.reparsePoint && !plat::IsReparsePointA(dir);
+}
+
+}  // namespace
+
 std::string MakeTempDir() {
   const std::string windowsDir = GetWindowsDir();
-  std::string dir = windowsDir;
+  std::string base = windowsDir;
   DebugLog("MTD");
   char buffer[261];
   std::memset(buffer, 0, sizeof buffer);
@@ -85,22 +126,22 @@ std::string MakeTempDir() {
   bool fromTemp = length != 0 && length < sizeof buffer;
   if (fromTemp) {
     DebugLog("MTD: Got TEMP");
-    dir = buffer[0] ? buffer : ".";
+    base = buffer[0] ? buffer : ".";
   }
-  dir += "\\931fas~9";
-  // A TEMP the directory cannot be made in (a path too long for the file
-  // functions, a folder that is gone or may not be written) would leave
-  // nothing to extract into, and an install would quietly copy nothing: the
-  // Windows directory serves instead. An existing directory is used as it is.
-  if (!CreateTempDir(dir) && fromTemp && !windowsDir.empty() && !FileFound(dir)) {
-    dir = windowsDir + "\\931fas~9";
-    CreateTempDir(dir);
-  }
+  // Only a directory made by this run is used: one that was there before
+  // may belong to anybody. A TEMP the directory cannot be made in (a path too
+  // long, a folder that is gone, every name taken) would leave nothing to
+  // extract into, and an install would quietly copy nothing: the Windows
+  // directory, where other users cannot create anything, serves instead.
+  std::string dir = CreateTempDirUnder(base);
+  if (dir.empty() && fromTemp && !windowsDir.empty()) dir = CreateTempDirUnder(windowsDir);
+  if (dir.empty()) DebugLog("MTD: No temp dir - nothing is extracted");
   return dir;
 }
 
-// Deletes the plain files directly in dir but "reboot.txt"; `log` writes the
-// lines of the first pass.
+// Deletes the files directly in dir but "reboot.txt"; `log` writes the lines
+// of the first pass. A folder is neither entered nor removed, and a link is
+// left alone (Wine's DeleteFileA deletes what a symbolic link points to).
 static void DeleteFilesIn(const std::string& dir, bool log) {
   plat::FindData found;
   plat::FindHandle find = plat::FindFirstFileA(dir + "\\*.*", &found);
@@ -108,6 +149,7 @@ static void DeleteFilesIn(const std::string& dir, bool log) {
   if (log) DebugLog("DTD: Found files - deleting");
   do {
     if (found.directory || found.name == "reboot.txt") continue;
+    if (found.reparsePoint || plat::IsReparsePointA(dir + "\\" + found.name)) continue;
     if (log) DebugLog("DTD: Deleting " + dir + "\\" + found.name);
     plat::DeleteFileA(dir + "\\" + found.name);
   } while (plat::FindNextFileA(find, &found));
@@ -116,6 +158,15 @@ static void DeleteFilesIn(const std::string& dir, bool log) {
 
 void DeleteTempDir(const std::string& dir) {
   DebugLog("DTD");
+  std::vector<std::string>::iterator made = std::find(MadeTempDirs.begin(), MadeTempDirs.end(), dir);
+  // A directory this run did not make, or one that has become a link since,
+  // is neither entered nor removed.
+  // A look refused a moment ago (a scanner holding the folder) is tried once
+  // more, as the deletion is below.
+  if (made == MadeTempDirs.end() || !(IsPlainDirectory(dir) || IsPlainDirectory(dir))) {
+    DebugLog("DTD: Not a temp dir of this run - left alone");
+    return;
+  }
   DeleteFilesIn(dir, true);
   bool removed = plat::RemoveDirectoryA(dir);
   // A file a virus scanner or indexer held a moment ago can usually go now;
@@ -124,5 +175,6 @@ void DeleteTempDir(const std::string& dir) {
     DeleteFilesIn(dir, false);
     removed = plat::RemoveDirectoryA(dir);
   }
+  if (removed) MadeTempDirs.erase(made);
   DebugLog(removed ? "DTD: Removed temp dir" : "DTD: Failed to remove temp dir");
 }

@@ -16,10 +16,16 @@ extern const PayloadFile PayloadTable[6];
 // The private temporary directory of this run; empty until one is made.
 extern std::string TempDir;
 
-void ResourceToFile(const std::string& name, const std::string& path);
+// Writes the resource to a file made new at path (whatever was at the name is
+// deleted first) and gives it the times of the "_DATE" record. True when this
+// call wrote the whole file: nothing else at the name is to be read or used.
+bool ResourceToFile(const std::string& name, const std::string& path);
 
-// <TEMP or the Windows directory>\931fas~9, created if possible; the path is
-// returned whether or not the creation succeeded.
+// A directory made new by this run, private to the administrators and the
+// program's user on the NT family: <TEMP>\931fas~9, or when that name is
+// taken 931fas~9.1 to 931fas~9.9, and then the same under the Windows
+// directory. Empty when none could be made (nothing is extracted then).
 std::string MakeTempDir();
-// Deletes the plain files directly in dir (except "reboot.txt"), then dir.
+// Deletes the files directly in dir (except "reboot.txt"), then dir; only a
+// directory MakeTempDir made in this run, and never through a link.
 void DeleteTempDir(const std::string& dir);

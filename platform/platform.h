@@ -27,6 +27,7 @@ constexpr uint32_t kErrorResourceTypeNotFound = 1813;
 constexpr uint32_t kErrorResourceNameNotFound = 1814;
 constexpr uint32_t kErrorResourceDataNotFound = 1812;
 constexpr uint32_t kErrorDirNotEmpty = 145;
+constexpr uint32_t kErrorFileExists = 80;
 
 uint32_t GetLastError();
 
@@ -72,7 +73,10 @@ using FileHandle = intptr_t;
 constexpr FileHandle kInvalidFile = -1;
 
 enum class Access { Read, Write, ReadWrite };
-enum class Disposition { CreateAlways, OpenExisting };
+// CreateNew (CREATE_NEW) fails with ERROR_FILE_EXISTS on any existing name: a
+// file, a directory, a link (whatever it points to, if anything). CreateAlways
+// on a link writes the file the link points to, as Windows does.
+enum class Disposition { CreateAlways, CreateNew, OpenExisting };
 
 // FILETIME: 100-nanosecond intervals since 1 January 1601 UTC.
 using FileTime = uint64_t;
@@ -95,13 +99,34 @@ bool CloseHandle(FileHandle file);
 
 bool DeleteFileA(const std::string& path);
 bool CreateDirectoryA(const std::string& path);
+// CreateDirectoryA with SECURITY_ATTRIBUTES whose descriptor gives full
+// control to SYSTEM, the Administrators group and the user of the process
+// token only, protected from the parent's inheritable entries where the system
+// knows that (Windows 2000 and later). The security functions are looked up at
+// run time. On the NT family, when the descriptor cannot be built, nothing is
+// created and the call fails (with the reason in GetLastError): a directory
+// that everybody could write is never made. Windows 9x has no security: there
+// it is a plain CreateDirectoryA.
+bool CreatePrivateDirectoryA(const std::string& path);
 bool RemoveDirectoryA(const std::string& path);
 bool MoveFileA(const std::string& from, const std::string& to);
 bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists);
 
+// Whether the name is a symbolic link or junction (a reparse point) instead
+// of the file or folder itself: FILE_ATTRIBUTE_REPARSE_POINT of its directory
+// entry, or, where kernel32 has GetFinalPathNameByHandleA (Vista and later;
+// looked up at run time), a final path other than its folder's final path
+// and its own name. Wine reports no reparse point for a Unix symbolic link
+// (and its DeleteFileA and RemoveDirectoryA then delete the target): the
+// final path tells it. A hard link is not one. False when nothing is there.
+bool IsReparsePointA(const std::string& path);
+
 struct FindData {
   std::string name;  // file name without directory
   bool directory = false;
+  // FILE_ATTRIBUTE_REPARSE_POINT (0x400): a symbolic link or junction. A
+  // directory link is also `directory`.
+  bool reparsePoint = false;
 };
 using FindHandle = intptr_t;
 constexpr FindHandle kInvalidFind = -1;

@@ -50,11 +50,16 @@ void AdoptUncountedDriver(const DriverFamily& family, const std::string& prefix)
   }
 }
 
-bool ExtractAndCompare(const DriverFamily& family, const std::string& prefix, bool force,
-                       const std::string& updateLine) {
+bool ExtractCarriedFiles(const DriverFamily& family, const std::string& prefix) {
   DebugLog(prefix + family.extracting);
+  bool all = true;
   for (int i = 0; i < family.carriedCount; ++i)
-    ResourceToFile(family.carried[i].resource, TempDir + family.carried[i].fileName);
+    all = ResourceToFile(family.carried[i].resource, TempDir + family.carried[i].fileName) && all;
+  return all;
+}
+
+bool CarriedIsToGoIn(const DriverFamily& family, const std::string& prefix, bool force,
+                     const std::string& updateLine) {
   if (!family.installedProbe()) {
     DebugLog(prefix + family.notFound);
     return true;
@@ -72,10 +77,10 @@ void DeleteCarriedFiles(const DriverFamily& family) {
   for (int i = 0; i < family.carriedCount; ++i) plat::DeleteFileA(TempDir + family.carried[i].fileName);
 }
 
-bool CopyDriver(const DriverFamily& family, const std::string& prefix) {
+bool CopyDriver(const DriverFamily& family, const std::string& prefix, bool extracted) {
   // Without a system directory the target would be a DRIVERS folder in the
   // root of the current drive, which no Windows loads a driver from.
-  bool copied = !SystemDir.empty() &&
+  bool copied = extracted && !SystemDir.empty() &&
                 plat::CopyFileA(TempDir + family.carried[0].fileName, SystemDir + family.installedFile, false);
   DebugLog(prefix + "File copy of " + family.driverName + (copied ? " succeeded" : " failed"));
   return copied;

@@ -37,10 +37,11 @@ static bool Install(Family which) {
   InstallDriveDB(true);
 
   if (!TempDir.empty()) {
-    bool copy = ExtractAndCompare(family, prefix, false, "Install copy is newer - updating");
+    bool extracted = ExtractCarriedFiles(family, prefix);
+    bool copy = !extracted || CarriedIsToGoIn(family, prefix, false, "Install copy is newer - updating");
     bool registerDriver = false;
     if (copy) {
-      if (CopyDriver(family, prefix)) {
+      if (CopyDriver(family, prefix, extracted)) {
         result = true;
         registerDriver = true;
       }

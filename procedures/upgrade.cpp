@@ -24,10 +24,12 @@ static bool Upgrade(Family which) {
   InstallDriveDB(true);
 
   if (!TempDir.empty()) {
-    bool copy = ExtractAndCompare(family, prefix, Overwrite,
-                                  which == Family::NT ? "Install copy is newer or overwrite switch used - updating"
-                                                      : "Install copy is newer - updating");
-    if (copy && CopyDriver(family, prefix)) {
+    bool extracted = ExtractCarriedFiles(family, prefix);
+    bool copy = !extracted ||
+                CarriedIsToGoIn(family, prefix, Overwrite,
+                                which == Family::NT ? "Install copy is newer or overwrite switch used - updating"
+                                                    : "Install copy is newer - updating");
+    if (copy && CopyDriver(family, prefix, extracted)) {
       RegisterDriver(family, prefix);
       result = true;
     }

@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "vqdlib/system.h"
+#include "vqdlib/textfile.h"
 
 bool DebugEnabled = false;
 bool DebugLogOpen = false;
@@ -34,7 +35,9 @@ std::string DebugLogPath(const std::string& windowsDir) {
 void OpenDebugLog() {
   if (!DebugEnabled || DebugLogOpen) return;
   std::string path = DebugLogPath(GetWindowsDir());
-  LogFile = plat::CreateFileA(path, plat::Access::Write, plat::kFileShareRead | plat::kFileShareWrite, plat::Disposition::CreateAlways);
+  // The root of the system drive may be writable by everybody: a link planted
+  // at the name is deleted, not written through.
+  LogFile = CreateFileAnew(path, plat::Access::Write);
   if (LogFile == plat::kInvalidFile) {
     AbandonLog();
     return;

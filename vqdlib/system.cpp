@@ -14,6 +14,9 @@ bool IsWow64 = false;
 std::string SystemDir;
 
 void InitLibrary() {
+  // Logging off, and a log left open closed: a new log replaces the file by
+  // deleting it, which its own open handle would prevent.
+  CloseDebugLog();
   UnsupportedOS = false;
   DetectWindows();
   SystemDir = GetSystemDir();

@@ -3,6 +3,16 @@
 #include "platform/platform.h"
 #include "vqdlib/error.h"
 
+bool DeleteFileUnlessLink(const std::string& path) {
+  return !plat::IsReparsePointA(path) && plat::DeleteFileA(path);
+}
+
+plat::FileHandle CreateFileAnew(const std::string& path, plat::Access access) {
+  // A symbolic link stays, and CREATE_NEW then finds the name taken.
+  DeleteFileUnlessLink(path);
+  return plat::CreateFileA(path, access, plat::kFileShareRead | plat::kFileShareWrite, plat::Disposition::CreateNew);
+}
+
 bool ReadTextLines(const std::string& path, std::vector<std::string>* lines) {
   lines->clear();
   plat::FileHandle file = plat::CreateFileA(path, plat::Access::Read, plat::kFileShareRead, plat::Disposition::OpenExisting);
@@ -29,8 +39,7 @@ bool ReadTextLines(const std::string& path, std::vector<std::string>* lines) {
 }
 
 plat::FileHandle CreateTextFile(const std::string& path) {
-  plat::FileHandle file = plat::CreateFileA(path, plat::Access::Write, plat::kFileShareRead | plat::kFileShareWrite,
-                                            plat::Disposition::CreateAlways);
+  plat::FileHandle file = CreateFileAnew(path, plat::Access::Write);
   if (file == plat::kInvalidFile) throw InstallerError("cannot create " + path);
   return file;
 }

@@ -6,11 +6,22 @@
 
 #include "platform/platform.h"
 
+// A file made new by this run: the file at path (or a hard link another user
+// planted there) is deleted first, then the name is created with CREATE_NEW,
+// shared for reading and writing. Nothing is written through a link: a
+// symbolic link or junction at the name is left alone and, like a name taken
+// again in between or one that cannot be deleted (read-only, open, a
+// folder), makes the creation fail.
+plat::FileHandle CreateFileAnew(const std::string& path, plat::Access access);
+// DeleteFileA of the name unless a symbolic link or junction is there (Wine's
+// DeleteFileA deletes what a symbolic link points to); false when not deleted.
+bool DeleteFileUnlessLink(const std::string& path);
+
 // Opens a file for reading as text; false when it cannot be opened.
 // Reading stops at a read failure, keeping the lines read so far.
 bool ReadTextLines(const std::string& path, std::vector<std::string>* lines);
 
-// Creates (or replaces) a file for writing text. Raises InstallerError when
+// Creates (or replaces, as CreateFileAnew) a file for writing text. Raises InstallerError when
 // it cannot be created.
 plat::FileHandle CreateTextFile(const std::string& path);
 

@@ -163,10 +163,16 @@ void EnableOrDisable() {
 
 std::string PayloadDriverVersion() {
   TempDir = MakeTempDir();
-  ResourceToFile("VQD", TempDir + "\\VQD.SYS");
-  ResourceToFile("VQD2K", TempDir + "\\VQD2K.SYS");
-  ResourceToFile("MERIDAX", TempDir + "\\MERIDAX.VXD");
-  std::string version = GetFileVersion(TempDir + FamilyOf(RunningFamily()).carried[0].fileName);
+  if (TempDir.empty()) return "";
+  const CarriedFile& driver = FamilyOf(RunningFamily()).carried[0];
+  bool written = false;
+  for (const CarriedFile& file : {CarriedFile{"VQD", "\\VQD.SYS"}, CarriedFile{"VQD2K", "\\VQD2K.SYS"},
+                                  CarriedFile{"MERIDAX", "\\MERIDAX.VXD"}}) {
+    bool wrote = ResourceToFile(file.resource, TempDir + file.fileName);
+    if (std::string(file.fileName) == driver.fileName) written = wrote;
+  }
+  // Only a driver this run wrote is read.
+  std::string version = written ? GetFileVersion(TempDir + driver.fileName) : "";
   DeleteTempDir(TempDir);
   return version;
 }

@@ -45,6 +45,17 @@ bool WriteDenied(const std::string& path) {
   return true;
 }
 
+// A symbolic link (a reparse point on Windows), whatever it points to.
+bool IsLink(const std::string& host) {
+  struct stat st;
+  return lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+// Anything at the name: a file, a directory, a link, also one to nothing.
+bool NameTaken(const std::string& host) {
+  struct stat st;
+  return lstat(host.c_str(), &st) == 0;
+}
+
 uint32_t AttributesOf(const std::string& key) {
   auto it = M().attributes.find(key);
   return it == M().attributes.end() ? 0 : it->second;
@@ -77,10 +88,16 @@ bool IsOpen(const std::string& key) {
 
 FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition) {
   if (Failing("CreateFileA", path) || TooLong(path)) return kInvalidFile;
-  if ((access != Access::Read || disposition == Disposition::CreateAlways) && WriteDenied(path)) return kInvalidFile;
+  const bool creates = disposition != Disposition::OpenExisting;
+  if ((access != Access::Read || creates) && WriteDenied(path)) return kInvalidFile;
   std::string host = ToHost(path);
   if (!IsDir(Parent(host))) {
     M().lastError = kErrorPathNotFound;
+    return kInvalidFile;
+  }
+  // CREATE_NEW takes only a free name; a link is not followed.
+  if (disposition == Disposition::CreateNew && NameTaken(host)) {
+    M().lastError = kErrorFileExists;
     return kInvalidFile;
   }
   if (IsDir(host)) {
@@ -110,13 +127,14 @@ FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMod
   }
   int flags = access == Access::Read ? O_RDONLY : access == Access::Write ? O_WRONLY : O_RDWR;
   if (disposition == Disposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
+  if (disposition == Disposition::CreateNew) flags |= O_CREAT | O_EXCL;
   int fd = open(host.c_str(), flags, 0644);
   if (fd < 0) {
     M().lastError = kErrorAccessDenied;
     return kInvalidFile;
   }
   Tick();
-  if (disposition == Disposition::CreateAlways) {
+  if (creates) {
     if (!existed) M().times[key] = sim::Times{M().clock, M().clock, M().clock};
     TimesOf(key).lastWrite = M().clock;
   }
@@ -194,7 +212,9 @@ bool CloseHandle(FileHandle file) {
 bool DeleteFileA(const std::string& path) {
   if (Failing("DeleteFileA", path) || TooLong(path) || WriteDenied(path)) return false;
   std::string host = ToHost(path), key = TimeKey(path);
-  if (!IsFile(host)) {
+  // A link to a file, or to nothing, is deleted itself; its target stays.
+  const bool fileLink = IsLink(host) && !IsDir(host);
+  if (!IsFile(host) && !fileLink) {
     M().lastError = IsDir(Parent(host)) ? kErrorFileNotFound : kErrorPathNotFound;
     return false;
   }
@@ -211,10 +231,11 @@ bool DeleteFileA(const std::string& path) {
   return true;
 }
 
-bool CreateDirectoryA(const std::string& path) {
-  if (Failing("CreateDirectoryA", path) || TooLong(path, kMaxDirectory) || WriteDenied(path)) return false;
+namespace {
+bool MakeDirectoryFor(const char* function, const std::string& path) {
+  if (Failing(function, path) || TooLong(path, kMaxDirectory) || WriteDenied(path)) return false;
   std::string host = ToHost(path);
-  if (IsDir(host) || IsFile(host)) {
+  if (NameTaken(host)) {
     M().lastError = kErrorAlreadyExists;
     return false;
   }
@@ -222,6 +243,16 @@ bool CreateDirectoryA(const std::string& path) {
     M().lastError = kErrorPathNotFound;
     return false;
   }
+  return true;
+}
+}  // namespace
+
+bool CreateDirectoryA(const std::string& path) { return MakeDirectoryFor("CreateDirectoryA", path); }
+
+// The descriptor is recorded, not enforced: sim::IsPrivateDirectory tells.
+bool CreatePrivateDirectoryA(const std::string& path) {
+  if (!MakeDirectoryFor("CreatePrivateDirectoryA", path)) return false;
+  if (M().version.platformId == kPlatformWin32NT) M().privateDirs.insert(TimeKey(path));
   return true;
 }
 
@@ -311,6 +342,8 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
   return true;
 }
 
+bool IsReparsePointA(const std::string& path) { return !TooLong(path) && IsLink(ToHost(path)); }
+
 FindHandle FindFirstFileA(const std::string& pattern, FindData* found) {
   if (Failing("FindFirstFileA", pattern) || TooLong(pattern)) return kInvalidFind;
   std::string full = FullPath(pattern);
@@ -335,7 +368,7 @@ FindHandle FindFirstFileA(const std::string& pattern, FindData* found) {
       closedir(d);
     }
     std::sort(names.begin(), names.end());
-    for (auto& n : names) search.entries.push_back(FindData{n, IsDir(host + "/" + n)});
+    for (auto& n : names) search.entries.push_back(FindData{n, IsDir(host + "/" + n), IsLink(host + "/" + n)});
   }
   if (search.entries.empty()) {
     M().lastError = IsDir(host) ? kErrorFileNotFound : kErrorPathNotFound;
@@ -368,3 +401,17 @@ bool FindClose(FindHandle find) {
 }  // namespace plat
 
 void sim::DenyWritesIn(const std::string& windowsDir) { M().writeDeniedDirs.insert(TimeKey(windowsDir)); }
+
+bool sim::IsPrivateDirectory(const std::string& windowsPath) {
+  return M().privateDirs.count(TimeKey(windowsPath)) && IsDir(ToHost(windowsPath));
+}
+
+void sim::MakeLink(const std::string& linkPath, const std::string& targetPath, bool hard) {
+  std::string link = ToHost(linkPath), target = ToHost(targetPath);
+  std::error_code ec;
+  fs::create_directories(Parent(link), ec);
+  if (hard)
+    fs::create_hard_link(target, link);
+  else
+    fs::create_symlink(target, link);
+}

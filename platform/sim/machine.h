@@ -132,6 +132,8 @@ struct Machine {
 
   // ---- directories the user may not write to (files.cpp)
   std::set<std::string> writeDeniedDirs;  // upper-case full paths
+  // ---- directories made by CreatePrivateDirectoryA on the NT family (files.cpp)
+  std::set<std::string> privateDirs;  // upper-case full paths
 };
 
 Machine& M();

@@ -85,6 +85,16 @@ void SetFileAttributes(const std::string& windowsPath, bool readOnly, bool hidde
 // creating, replacing, deleting or renaming anything directly in it fails
 // with ERROR_ACCESS_DENIED; reading works.
 void DenyWritesIn(const std::string& windowsDir);
+// A directory that CreatePrivateDirectoryA made on the NT family: only
+// SYSTEM, the Administrators and the program's user may use it.
+bool IsPrivateDirectory(const std::string& windowsPath);
+// A link at linkPath to targetPath, as another user could plant one: a
+// symbolic link (a reparse point; to a file or a folder, which need not
+// exist) or a hard link to a file. CreateFileA with CREATE_ALWAYS writes
+// through either into the target; CREATE_NEW and CreateDirectoryA find the
+// name taken; DeleteFileA of a link to a file removes the link; FindFirstFileA
+// reports a symbolic link as a reparse point.
+void MakeLink(const std::string& linkPath, const std::string& targetPath, bool hard = false);
 // The simulated clock, used for the times of files the program writes.
 plat::FileTime Now();
 

@@ -59,7 +59,9 @@ FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMod
   DWORD rights = access == Access::Read ? GENERIC_READ
                  : access == Access::Write ? GENERIC_WRITE
                                            : GENERIC_READ | GENERIC_WRITE;
-  DWORD how = disposition == Disposition::CreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
+  DWORD how = disposition == Disposition::CreateAlways ? CREATE_ALWAYS
+              : disposition == Disposition::CreateNew  ? CREATE_NEW
+                                                       : OPEN_EXISTING;
   HANDLE h = ::CreateFileA(path.c_str(), rights, shareMode, nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
   return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
 }
@@ -99,6 +101,120 @@ bool CloseHandle(FileHandle file) { return ::CloseHandle(H(file)) != FALSE; }
 bool DeleteFileA(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
 bool CreateDirectoryA(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
 bool RemoveDirectoryA(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; }
+
+// ---------------------------------------------------------------- a private directory
+
+namespace {
+
+// The security functions of advapi32.dll, which the program imports (its
+// registry functions) and so has loaded from the system directory: looked up
+// in that module, never loaded by name. NT 4.0 lacks SetSecurityDescriptorControl.
+struct SecurityFunctions {
+  BOOL(WINAPI* getTokenInformation)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
+  BOOL(WINAPI* allocateAndInitializeSid)(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD,
+                                         DWORD, DWORD, DWORD, PSID*);
+  PVOID(WINAPI* freeSid)(PSID);
+  DWORD(WINAPI* getLengthSid)(PSID);
+  BOOL(WINAPI* initializeAcl)(PACL, DWORD, DWORD);
+  BOOL(WINAPI* addAccessAllowedAce)(PACL, DWORD, DWORD, PSID);
+  BOOL(WINAPI* getAce)(PACL, DWORD, LPVOID*);
+  BOOL(WINAPI* initializeSecurityDescriptor)(PSECURITY_DESCRIPTOR, DWORD);
+  BOOL(WINAPI* setSecurityDescriptorDacl)(PSECURITY_DESCRIPTOR, BOOL, PACL, BOOL);
+  BOOL(WINAPI* setSecurityDescriptorControl)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL,
+                                             SECURITY_DESCRIPTOR_CONTROL);  // may be null
+};
+
+template <typename F>
+bool Resolve(HMODULE module, const char* name, F* function) {
+  *function = reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+  return *function != nullptr;
+}
+
+bool ResolveSecurityFunctions(SecurityFunctions* f) {
+  HMODULE advapi = ::GetModuleHandleA("advapi32.dll");
+  if (!advapi) return false;
+  Resolve(advapi, "SetSecurityDescriptorControl", &f->setSecurityDescriptorControl);
+  return Resolve(advapi, "GetTokenInformation", &f->getTokenInformation) &&
+         Resolve(advapi, "AllocateAndInitializeSid", &f->allocateAndInitializeSid) &&
+         Resolve(advapi, "FreeSid", &f->freeSid) && Resolve(advapi, "GetLengthSid", &f->getLengthSid) &&
+         Resolve(advapi, "InitializeAcl", &f->initializeAcl) &&
+         Resolve(advapi, "AddAccessAllowedAce", &f->addAccessAllowedAce) && Resolve(advapi, "GetAce", &f->getAce) &&
+         Resolve(advapi, "InitializeSecurityDescriptor", &f->initializeSecurityDescriptor) &&
+         Resolve(advapi, "SetSecurityDescriptorDacl", &f->setSecurityDescriptorDacl);
+}
+
+// Creates the directory with a DACL of three entries (SYSTEM, Administrators,
+// the token user), each full control and inherited by what is made inside.
+bool CreateDirectoryForThreeSids(const std::string& path, const SecurityFunctions& f, bool protectedDacl) {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  // TOKEN_USER and the SID behind it; a SID takes at most 68 bytes.
+  DWORD userBuffer[32];
+  DWORD size = 0;
+  BOOL gotUser = f.getTokenInformation(token, TokenUser, userBuffer, sizeof userBuffer, &size);
+  DWORD error = ::GetLastError();
+  ::CloseHandle(token);
+  if (!gotUser) {
+    ::SetLastError(error);
+    return false;
+  }
+  PSID user = reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid;
+  SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
+  PSID system = nullptr, admins = nullptr;
+  bool created = false;
+  if (f.allocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system) &&
+      f.allocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                 &admins)) {
+    PSID sids[3] = {system, admins, user};
+    DWORD aclBuffer[128];  // 512 bytes: the header and three entries of at most 80 bytes
+    PACL acl = reinterpret_cast<PACL>(aclBuffer);
+    DWORD aclSize = sizeof(ACL);
+    for (PSID sid : sids) aclSize += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + f.getLengthSid(sid);
+    bool ok = aclSize <= sizeof aclBuffer && f.initializeAcl(acl, aclSize, ACL_REVISION);
+    for (DWORD i = 0; ok && i < 3; ++i) {
+      void* ace = nullptr;
+      ok = f.addAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sids[i]) && f.getAce(acl, i, &ace);
+      // AddAccessAllowedAceEx, which takes these flags, is Windows 2000's.
+      if (ok) static_cast<ACE_HEADER*>(ace)->AceFlags = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    }
+    SECURITY_DESCRIPTOR descriptor;
+    ok = ok && f.initializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+         f.setSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+    if (ok && protectedDacl) ok = f.setSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+    if (ok) {
+      SECURITY_ATTRIBUTES attributes;
+      attributes.nLength = sizeof attributes;
+      attributes.lpSecurityDescriptor = &descriptor;
+      attributes.bInheritHandle = FALSE;
+      created = ::CreateDirectoryA(path.c_str(), &attributes) != FALSE;
+    }
+  }
+  error = ::GetLastError();
+  if (admins) f.freeSid(admins);
+  if (system) f.freeSid(system);
+  ::SetLastError(error);
+  return created;
+}
+
+}  // namespace
+
+bool CreatePrivateDirectoryA(const std::string& path) {
+  OSVERSIONINFOA v;
+  std::memset(&v, 0, sizeof v);
+  v.dwOSVersionInfoSize = sizeof v;
+  if (!::GetVersionExA(&v)) return false;
+  if (v.dwPlatformId != VER_PLATFORM_WIN32_NT) return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+  SecurityFunctions f;
+  std::memset(&f, 0, sizeof f);
+  // Windows 2000 and later merge the parent's inheritable entries into a
+  // DACL that is not protected; NT 4.0 applies a given DACL as it is.
+  const bool mergesInherited = v.dwMajorVersion >= 5;
+  if (!ResolveSecurityFunctions(&f) || (mergesInherited && !f.setSecurityDescriptorControl)) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return false;
+  }
+  return CreateDirectoryForThreeSids(path, f, mergesInherited);
+}
 bool MoveFileA(const std::string& from, const std::string& to) {
   return ::MoveFileA(from.c_str(), to.c_str()) != FALSE;
 }
@@ -106,9 +222,50 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
   return ::CopyFileA(from.c_str(), to.c_str(), failIfExists) != FALSE;
 }
 
+namespace {
+
+typedef DWORD(WINAPI* FinalPathFunction)(HANDLE, LPSTR, DWORD, DWORD);
+
+// The final path of what the name opens (VOLUME_NAME_DOS, without "\\?\");
+// empty when it cannot be had.
+std::string FinalPathOf(const std::string& path, FinalPathFunction finalPath) {
+  HANDLE h = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "";
+  char buffer[2 * MAX_PATH + 8];
+  DWORD n = finalPath(h, buffer, sizeof buffer, 0);  // FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
+  ::CloseHandle(h);
+  if (n == 0 || n >= sizeof buffer) return "";
+  std::string result(buffer, n);
+  if (result.compare(0, 4, "\\\\?\\") == 0) result.erase(0, 4);
+  return result;
+}
+
+}  // namespace
+
+bool IsReparsePointA(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = ::FindFirstFileA(path.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  ::FindClose(find);
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+  // Before Vista, files have no symbolic links (a junction carries the attribute).
+  FinalPathFunction finalPath = reinterpret_cast<FinalPathFunction>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+  if (!finalPath) return false;
+  size_t cut = path.find_last_of("\\/");
+  std::string folder = cut == std::string::npos ? "." : path.substr(0, cut);
+  if (folder.empty() || (folder.size() == 2 && folder[1] == ':')) folder += "\\";  // a root
+  std::string finalFile = FinalPathOf(path, finalPath), finalFolder = FinalPathOf(folder, finalPath);
+  if (finalFile.empty() || finalFolder.empty()) return false;
+  if (finalFolder[finalFolder.size() - 1] != '\\') finalFolder += '\\';
+  return ::lstrcmpiA(finalFile.c_str(), (finalFolder + data.cFileName).c_str()) != 0;
+}
+
 static void Found(const WIN32_FIND_DATAA& data, FindData* found) {
   found->name = data.cFileName;
   found->directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  found->reparsePoint = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 FindHandle FindFirstFileA(const std::string& pattern, FindData* found) {

@@ -240,22 +240,19 @@ TEST_F(MainFlowTest, FlagsAreWrittenAsCallersExpectThem) {
   EXPECT_EQ(size, 8u);
   EXPECT_STREQ(reinterpret_cast<char*>(data), "badinst");
   plat::RegCloseKey(key);
-  // A caller that reads the flag (sharing reading and writing, as a text
-  // reader does) does not keep it from being written; one that shares only
-  // reading does.
+  // The flag is made anew, so a caller that holds the old one open (even
+  // sharing reading and writing, as a text reader does) keeps it from being
+  // replaced: an open file cannot be deleted.
+  sim::WriteFile("C:\\WORK\\reboot.txt", "stale");
   plat::FileHandle reader =
       plat::CreateFileA("reboot.txt", plat::Access::Read, plat::kFileShareRead | plat::kFileShareWrite,
                         plat::Disposition::OpenExisting);
   ASSERT_NE(reader, plat::kInvalidFile);
-  sim::WriteFile("C:\\WORK\\reboot.txt", "stale");
-  CreateFlagFile("reboot");
-  EXPECT_EQ(sim::ReadFile("C:\\WORK\\reboot.txt"), "reboot");
-  plat::CloseHandle(reader);
-  reader = plat::CreateFileA("reboot.txt", plat::Access::Read, plat::kFileShareRead, plat::Disposition::OpenExisting);
-  sim::WriteFile("C:\\WORK\\reboot.txt", "stale");
   CreateFlagFile("reboot");
   EXPECT_EQ(sim::ReadFile("C:\\WORK\\reboot.txt"), "stale");
   plat::CloseHandle(reader);
+  CreateFlagFile("reboot");
+  EXPECT_EQ(sim::ReadFile("C:\\WORK\\reboot.txt"), "reboot");
   NoFlag = true;
   DeleteFlagFile("reboot");
   CreateFlagFile("reboot");

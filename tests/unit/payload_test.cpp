@@ -1,8 +1,12 @@
 // Extraction of the carried files with their file times, the private
 // temporary directory, and the "/UNPACK" and "/MANIFEST" modes.
+#include <functional>
+
+#include "app/flags.h"
 #include "app/mainflow.h"
 #include "package/drivedb.h"
 #include "package/payload.h"
+#include "procedure_fixture.h"
 #include "sim_fixture.h"
 
 using Lines = std::vector<std::string>;
@@ -63,16 +67,17 @@ TEST_F(PayloadTest, ExtractionWritesTheBytesAndTheThreeTimes) {
                                "RTF: Set file date"}));
 }
 
-TEST_F(PayloadTest, MissingResourceStillStampsAnOlderFile) {
+// A file this run did not write is not touched, not even its times.
+TEST_F(PayloadTest, MissingResourceLeavesAnOlderFileAlone) {
   StartLog();
   sim::AddResource("VQD_DATE", "DATA", DateRecord(kCreated, kAccessed, kWritten));
   sim::WriteFile("C:\\TEMP\\VQD.SYS", "older");
-  ResourceToFile("VQD", "C:\\TEMP\\VQD.SYS");
+  const sim::Times before = sim::FileTimes("C:\\TEMP\\VQD.SYS");
+  EXPECT_FALSE(ResourceToFile("VQD", "C:\\TEMP\\VQD.SYS"));
   EXPECT_EQ(sim::ReadFile("C:\\TEMP\\VQD.SYS"), "older");
-  ExpectStamped("C:\\TEMP\\VQD.SYS");
+  EXPECT_EQ(sim::FileTimes("C:\\TEMP\\VQD.SYS").lastWrite, before.lastWrite);
   EXPECT_EQ(LogLines(), (Lines{"RTF: VQD C:\\TEMP\\VQD.SYS", "RTF: Couldn't find resource!",
-                               "RTF: Extracting and setting date resource: VQD_DATE", "RTF: Found date res",
-                               "RTF: Set file date"}));
+                               "RTF: Extracting and setting date resource: VQD_DATE", "RTF: Found date res"}));
 }
 
 TEST_F(PayloadTest, MissingDateResourceOrTargetDirectoryStopsQuietly) {
@@ -125,9 +130,9 @@ TEST_F(PayloadTest, EmptyPayloadAndEmptyDateRecord) {
   EXPECT_LE(t.lastWrite, sim::Now());
 }
 
-// The date step opens the file sharing writing only: while another program
-// reads it, the content is replaced but the times stay.
-TEST_F(PayloadTest, DateStepLeavesAFileThatIsOpenForReadingAsItIs) {
+// A file another program holds open cannot be deleted, so it is neither
+// replaced nor stamped; once it is closed, the next extraction replaces it.
+TEST_F(PayloadTest, AFileHeldOpenIsLeftAsItIs) {
   AddFile("VQD", Text("driver bytes"));
   sim::WriteFile("C:\\TEMP\\VQD.SYS", "older");
   const sim::Times before = sim::FileTimes("C:\\TEMP\\VQD.SYS");
@@ -136,62 +141,108 @@ TEST_F(PayloadTest, DateStepLeavesAFileThatIsOpenForReadingAsItIs) {
                                               plat::Disposition::OpenExisting);
   ASSERT_NE(reader, plat::kInvalidFile);
   StartLog();
-  ResourceToFile("VQD", "C:\\TEMP\\VQD.SYS");
-  EXPECT_EQ(sim::ReadFile("C:\\TEMP\\VQD.SYS"), "driver bytes");
-  EXPECT_EQ(sim::FileTimes("C:\\TEMP\\VQD.SYS").creation, before.creation);
-  EXPECT_NE(sim::FileTimes("C:\\TEMP\\VQD.SYS").lastWrite, kWritten);
+  EXPECT_FALSE(ResourceToFile("VQD", "C:\\TEMP\\VQD.SYS"));
+  EXPECT_EQ(sim::ReadFile("C:\\TEMP\\VQD.SYS"), "older");
+  EXPECT_EQ(sim::FileTimes("C:\\TEMP\\VQD.SYS").lastWrite, before.lastWrite);
   EXPECT_EQ(LogLines().back(), "RTF: Found date res");
   plat::CloseHandle(reader);
-  ResourceToFile("VQD", "C:\\TEMP\\VQD.SYS");
+  EXPECT_TRUE(ResourceToFile("VQD", "C:\\TEMP\\VQD.SYS"));
+  EXPECT_EQ(sim::ReadFile("C:\\TEMP\\VQD.SYS"), "driver bytes");
   ExpectStamped("C:\\TEMP\\VQD.SYS");
 }
 
-TEST_F(PayloadTest, TempDirComesFromTempOrTheWindowsDirectory) {
+// Every call makes a new directory: a name that is taken (by anybody, as a
+// folder, a file or a link) is passed over, and a directory from before is
+// never used. On the NT family it is private to the administrators and the
+// program's user.
+TEST_F(PayloadTest, TempDirIsAlwaysANewOne) {
   StartLog();
   EXPECT_EQ(MakeTempDir(), "C:\\TEMP\\931fas~9");
-  EXPECT_TRUE(sim::DirectoryExists("C:\\TEMP\\931fas~9"));
-  EXPECT_EQ(MakeTempDir(), "C:\\TEMP\\931fas~9");  // exists: same path
-  sim::SetEnvironment("TEMP", "C:\\TEMP\\");
-  EXPECT_EQ(MakeTempDir(), "C:\\TEMP\\\\931fas~9");
-  sim::UnsetEnvironment("TEMP");
-  EXPECT_EQ(MakeTempDir(), "C:\\WINDOWS\\931fas~9");
-  sim::SetEnvironment("TEMP", "C:\\" + std::string(270, 'x'));
-  EXPECT_EQ(MakeTempDir(), "C:\\WINDOWS\\931fas~9");
-  // A TEMP folder that is not there: the Windows directory serves instead.
-  sim::SetEnvironment("TEMP", "C:\\NO\\SUCH");
-  EXPECT_EQ(MakeTempDir(), "C:\\WINDOWS\\931fas~9");
+  EXPECT_TRUE(sim::IsPrivateDirectory("C:\\TEMP\\931fas~9"));
+  sim::WriteFile("C:\\TEMP\\931fas~9.1", "a file");
+  sim::MakeLink("C:\\TEMP\\931fas~9.2", "C:\\NOWHERE");
+  EXPECT_EQ(MakeTempDir(), "C:\\TEMP\\931fas~9.3");
   Lines log = LogLines();
   EXPECT_EQ(Lines(log.begin(), log.begin() + 6),
             (Lines{"GWD", "GWD: C:\\WINDOWS", "MTD", "MTD: Got TEMP", "MTD: Temp dir is: C:\\TEMP\\931fas~9",
                    "MTD: Created temp"}));
-  EXPECT_EQ(log[11], "MTD: Failed to create temp");
-  EXPECT_EQ(std::count(log.begin(), log.end(), "MTD: Got TEMP"), 4);
-  EXPECT_EQ(log.back(), "MTD: Failed to create temp");
+  EXPECT_EQ(Lines(log.end() - 10, log.end()),
+            (Lines{"MTD: Failed to create temp", "MTD: Temp dir exists - trying another name",
+                   "MTD: Temp dir is: C:\\TEMP\\931fas~9.1", "MTD: Failed to create temp",
+                   "MTD: Temp dir exists - trying another name", "MTD: Temp dir is: C:\\TEMP\\931fas~9.2",
+                   "MTD: Failed to create temp", "MTD: Temp dir exists - trying another name",
+                   "MTD: Temp dir is: C:\\TEMP\\931fas~9.3", "MTD: Created temp"}));
+  // Every name under TEMP taken: the Windows directory.
+  for (int i = 4; i < 10; ++i) sim::MakeDirectory("C:\\TEMP\\931fas~9." + std::to_string(i));
+  EXPECT_EQ(MakeTempDir(), "C:\\WINDOWS\\931fas~9");
+  sim::SetEnvironment("TEMP", "C:\\TEMP\\");
+  EXPECT_EQ(MakeTempDir(), "C:\\WINDOWS\\931fas~9.1");
+  sim::UnsetEnvironment("TEMP");
+  EXPECT_EQ(MakeTempDir(), "C:\\WINDOWS\\931fas~9.2");
+  // A TEMP folder that is not there: the Windows directory at once.
+  sim::SetEnvironment("TEMP", "C:\\NO\\SUCH");
+  EXPECT_EQ(MakeTempDir(), "C:\\WINDOWS\\931fas~9.3");
+  log = LogLines();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "MTD: Temp dir is: C:\\NO\\SUCH\\931fas~9"), 1);
+  // Nowhere to make one: empty. Windows 9x has no security to give it.
+  sim::DenyWritesIn("C:\\WINDOWS");
+  EXPECT_EQ(MakeTempDir(), "");
+  EXPECT_EQ(LogLines().back(), "MTD: No temp dir - nothing is extracted");
+  sim::SetVersion(plat::kPlatformWin32Windows, 4, 10, 2222);
+  sim::SetEnvironment("TEMP", "C:\\T9X");
+  sim::MakeDirectory("C:\\T9X");
+  EXPECT_EQ(MakeTempDir(), "C:\\T9X\\931fas~9");
+  EXPECT_FALSE(sim::IsPrivateDirectory("C:\\T9X\\931fas~9"));
 }
 
+// Only a directory this run made is emptied and removed, and never through
+// a link that has taken its place.
 TEST_F(PayloadTest, DeletingTheTempDirKeepsTheRebootFlagAndSubdirectories) {
-  sim::WriteFile("C:\\TEMP\\931fas~9\\VQD.SYS", "a");
-  sim::WriteFile("C:\\TEMP\\931fas~9\\REBOOT.TXT", "b");
+  std::string dir = MakeTempDir();
+  sim::WriteFile(dir + "\\VQD.SYS", "a");
+  sim::WriteFile(dir + "\\REBOOT.TXT", "b");
   StartLog();
-  DeleteTempDir("C:\\TEMP\\931fas~9");
-  EXPECT_FALSE(sim::DirectoryExists("C:\\TEMP\\931fas~9"));
+  DeleteTempDir(dir);
+  EXPECT_FALSE(sim::DirectoryExists(dir));
   EXPECT_EQ(LogLines(), (Lines{"DTD", "DTD: Found files - deleting", "DTD: Deleting C:\\TEMP\\931fas~9\\REBOOT.TXT",
                                "DTD: Deleting C:\\TEMP\\931fas~9\\VQD.SYS", "DTD: Removed temp dir"}));
 
-  sim::WriteFile("C:\\TEMP\\931fas~9\\reboot.txt", "reboot");
-  DeleteTempDir("C:\\TEMP\\931fas~9");
-  EXPECT_TRUE(sim::FileExists("C:\\TEMP\\931fas~9\\reboot.txt"));
+  dir = MakeTempDir();
+  sim::WriteFile(dir + "\\reboot.txt", "reboot");
+  DeleteTempDir(dir);
+  EXPECT_TRUE(sim::FileExists(dir + "\\reboot.txt"));
   EXPECT_EQ(LogLines().back(), "DTD: Failed to remove temp dir");
 
-  sim::MakeDirectory("C:\\T2\\931fas~9\\SUB");
-  sim::WriteFile("C:\\T2\\931fas~9\\SUB\\inner", "c");
-  DeleteTempDir("C:\\T2\\931fas~9");
-  EXPECT_TRUE(sim::FileExists("C:\\T2\\931fas~9\\SUB\\inner"));
+  // A folder inside stays, and so does a link (and its target).
+  sim::WriteFile("C:\\VICTIM\\keep.txt", "victim");
+  sim::SetEnvironment("TEMP", "C:\\T2");
+  sim::MakeDirectory("C:\\T2");
+  dir = MakeTempDir();
+  sim::MakeDirectory(dir + "\\SUB");
+  sim::WriteFile(dir + "\\SUB\\inner", "c");
+  sim::MakeLink(dir + "\\LINK.SYS", "C:\\VICTIM\\keep.txt");
+  DeleteTempDir(dir);
+  EXPECT_TRUE(sim::FileExists(dir + "\\SUB\\inner"));
+  EXPECT_TRUE(plat::IsReparsePointA(dir + "\\LINK.SYS"));
+  EXPECT_EQ(sim::ReadFile("C:\\VICTIM\\keep.txt"), "victim");
   EXPECT_EQ(LogLines().back(), "DTD: Failed to remove temp dir");
 
-  DeleteTempDir("C:\\ABSENT");
-  Lines log = LogLines();
-  EXPECT_EQ(Lines(log.end() - 2, log.end()), (Lines{"DTD", "DTD: Failed to remove temp dir"}));
+  // Not made by this run, or replaced by a link to another folder since:
+  // left alone.
+  sim::MakeDirectory("C:\\T3\\931fas~9");
+  sim::WriteFile("C:\\T3\\931fas~9\\theirs.txt", "d");
+  sim::SetEnvironment("TEMP", "C:\\T4");
+  sim::MakeDirectory("C:\\T4");
+  dir = MakeTempDir();
+  std::filesystem::remove(sim::HostPath(dir));
+  sim::MakeLink(dir, "C:\\VICTIM");
+  for (const std::string& other : {std::string("C:\\T3\\931fas~9"), dir, std::string("C:\\ABSENT")}) {
+    DeleteTempDir(other);
+    Lines log = LogLines();
+    EXPECT_EQ(Lines(log.end() - 2, log.end()), (Lines{"DTD", "DTD: Not a temp dir of this run - left alone"}));
+  }
+  EXPECT_EQ(sim::ReadFile("C:\\T3\\931fas~9\\theirs.txt"), "d");
+  EXPECT_EQ(sim::ReadFile("C:\\VICTIM\\keep.txt"), "victim");
 }
 
 // A file that could not be deleted a moment ago (a scanner reading it) goes
@@ -199,11 +250,13 @@ TEST_F(PayloadTest, DeletingTheTempDirKeepsTheRebootFlagAndSubdirectories) {
 TEST_F(PayloadTest, DeletingTheTempDirTriesTwice) {
   for (const char* refusal : {"DeleteFileA", "FindFirstFileA", "RemoveDirectoryA"}) {
     SCOPED_TRACE(refusal);
-    sim::WriteFile("C:\\TEMP\\931fas~9\\VQD.SYS", "a");
-    sim::FailCalls(refusal, 1, "931fas~9");
+    const std::string dir = MakeTempDir();
+    sim::WriteFile(dir + "\\VQD.SYS", "a");
+    // The enumeration, not the look at the directory itself.
+    sim::FailCalls(refusal, 1, std::string(refusal) == "FindFirstFileA" ? "931fas~9\\*" : "931fas~9");
     StartLog();
-    DeleteTempDir("C:\\TEMP\\931fas~9");
-    EXPECT_FALSE(sim::DirectoryExists("C:\\TEMP\\931fas~9"));
+    DeleteTempDir(dir);
+    EXPECT_FALSE(sim::DirectoryExists(dir));
     Lines log = LogLines();
     EXPECT_EQ(log.back(), "DTD: Removed temp dir");
     EXPECT_EQ(std::count(log.begin(), log.end(), "DTD"), 1);
@@ -285,7 +338,10 @@ TEST_F(PayloadTest, UncreatableManifestLooksUpNoVersion) {
       sim::FailCalls("CreateFileA", 1, "VQDINST.MFT");
     }
     EXPECT_EQ(Run({"/MANIFEST", "/DEBUG"}), 0) << run;
-    EXPECT_EQ(sim::ReadFile("C:\\WORK\\VQDINST.MFT"), "kept");
+    // The read-only one cannot be deleted; a writable one is deleted before
+    // the new one is refused.
+    EXPECT_EQ(sim::FileExists("C:\\WORK\\VQDINST.MFT"), run == 0);
+    if (run == 0) EXPECT_EQ(sim::ReadFile("C:\\WORK\\VQDINST.MFT"), "kept");
     Lines log = LogLines();
     for (const std::string& line : log)
       for (const char* lookup : {"GFV", "RFV", "IFV"}) EXPECT_NE(line.rfind(lookup, 0), 0u) << line;
@@ -294,8 +350,10 @@ TEST_F(PayloadTest, UncreatableManifestLooksUpNoVersion) {
   }
 }
 
-// Unpacking over files that Windows will not replace skips them and goes on.
-TEST_F(PayloadTest, UnpackSkipsReadOnlyHiddenAndOpenFiles) {
+// Unpacking deletes what is at each name first: a file that cannot be
+// deleted (read-only, open in another program) is skipped, and the rest go
+// on; a hidden one can be deleted and is replaced.
+TEST_F(PayloadTest, UnpackSkipsReadOnlyAndOpenFiles) {
   AddPayload();
   for (const char* name : {"VQD.SYS", "DRIVEDB.REG", "VQD2K.CAT"})
     sim::WriteFile(std::string("C:\\WORK\\") + name, "old");
@@ -306,20 +364,16 @@ TEST_F(PayloadTest, UnpackSkipsReadOnlyHiddenAndOpenFiles) {
   EXPECT_EQ(Run({"/UNPACK", "/DEBUG"}), 7);
   plat::CloseHandle(holder);
   Lines log = LogLines();
-  const std::pair<const char*, const char*> kept[] = {
-      {"VQD", "VQD.SYS"}, {"DRIVEDB", "DRIVEDB.REG"}, {"VQD2KCAT", "VQD2K.CAT"}};
+  const std::pair<const char*, const char*> kept[] = {{"VQD", "VQD.SYS"}, {"VQD2KCAT", "VQD2K.CAT"}};
   for (const auto& [resource, name] : kept) {
     EXPECT_EQ(sim::ReadFile(std::string("C:\\WORK\\") + name), "old") << name;
+    EXPECT_NE(sim::FileTimes(std::string("C:\\WORK\\") + name).lastWrite, kWritten) << name;
     const std::string wrote = std::string("RTF: Wrote ") + resource + " to " + name;
     EXPECT_EQ(std::find(log.begin(), log.end(), wrote), log.end()) << wrote;
   }
-  EXPECT_NE(std::find(log.begin(), log.end(), "RTF: Wrote VQD2K to VQD2K.SYS"), log.end());
-  for (const char* name : {"VQD2K.SYS", "MERIDAX.VXD", "VQD2K.INF"})
+  EXPECT_NE(std::find(log.begin(), log.end(), "RTF: Wrote DRIVEDB to DRIVEDB.REG"), log.end());
+  for (const char* name : {"DRIVEDB.REG", "VQD2K.SYS", "MERIDAX.VXD", "VQD2K.INF"})
     ExpectStamped(std::string("C:\\WORK\\") + name);
-  // Only the hidden file takes the new times: it may be opened for writing.
-  ExpectStamped("C:\\WORK\\DRIVEDB.REG");
-  EXPECT_NE(sim::FileTimes("C:\\WORK\\VQD.SYS").lastWrite, kWritten);
-  EXPECT_NE(sim::FileTimes("C:\\WORK\\VQD2K.CAT").lastWrite, kWritten);
   EXPECT_EQ(std::count(log.begin(), log.end(), "RTF: Set file date"), 4);
 }
 
@@ -345,4 +399,122 @@ TEST_F(PayloadTest, EveryCommandLineRunMakesAndRemovesItsTempDir) {
   EXPECT_NE(std::find(log.begin(), log.end(), "MTD: Created temp"), log.end());
   EXPECT_EQ(log.back(), "DTD: Removed temp dir");
   EXPECT_FALSE(sim::DirectoryExists("C:\\TEMP\\931fas~9"));
+}
+
+// What other users can plant where an elevated run reads and writes: under
+// each name the run extracts, in a temporary directory from before and in a
+// link to another folder at the next name; and at each file it creates.
+// Whatever the plant, the payload is what goes in, nothing planted is read,
+// imported or written through, and the exit code is the usual one.
+class PlantedTest : public ProcedureTest {
+ protected:
+  static std::string DriveDbVersion() {
+    Bytes data;
+    if (!reg::GetValue("SOFTWARE\\Velcordia\\PALV\\DriveDB", "", &data)) return "<none>";
+    return std::string(data.begin(), std::find(data.begin(), data.end(), 0));
+  }
+};
+
+TEST_F(PlantedTest, InstallUsesOnlyWhatItWrote) {
+  const std::string kAttackerReg =
+      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\AttackerSvc]\r\n"
+      "\"ImagePath\"=\"evil.sys\"\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velcordia\\PALV\\DriveDB]\r\n@=\"99.0.0.0\"\r\n";
+  const std::pair<std::string, std::string> planted[] = {
+      {"DRIVEDB.REG", kAttackerReg}, {"VQD2K.SYS", "attacker driver"}, {"VQD2K.INF", "attacker inf"},
+      {"VQD2K.CAT", "attacker catalog"}};
+  const std::string kOld = "C:\\TEMP\\931fas~9\\";
+  enum Plant { kDirectory, kFile, kLink, kHeldOpen };
+  for (Plant plant : {kDirectory, kFile, kLink, kHeldOpen}) {
+    SCOPED_TRACE(plant);
+    Machine(Fam::W2K, false);
+    sim::MakeDirectory(kOld);
+    sim::MakeLink("C:\\TEMP\\931fas~9.1", "C:\\VICTIM");
+    std::vector<plat::FileHandle> held;
+    for (const auto& [name, bytes] : planted) {
+      sim::WriteFile("C:\\VICTIM\\" + name, bytes);
+      if (plant == kDirectory) sim::WriteFile(kOld + name + "\\inside", bytes);
+      if (plant == kFile || plant == kHeldOpen) sim::WriteFile(kOld + name, bytes);
+      if (plant == kLink) sim::MakeLink(kOld + name, "C:\\VICTIM\\" + name);
+      if (plant == kHeldOpen)
+        held.push_back(plat::CreateFileA(kOld + name, plat::Access::Read, plat::kFileShareRead,
+                                         plat::Disposition::OpenExisting));
+    }
+    InitLibrary();
+    EXPECT_EQ(RunVqdinst({"/INSTALL", "/DEBUG"}), 6);
+    for (plat::FileHandle h : held) plat::CloseHandle(h);
+    EXPECT_TRUE(DriverIs(Carried()));
+    EXPECT_TRUE(ServiceKey());
+    EXPECT_EQ(InfCopies(), 1);
+    EXPECT_FALSE(reg::KeyExists(plat::kHKeyLocalMachine, kServices + "AttackerSvc"));
+    EXPECT_EQ(DriveDbVersion(), "1.0.3.40");
+    for (const auto& [name, bytes] : planted) {
+      EXPECT_EQ(sim::ReadFile("C:\\VICTIM\\" + name), bytes) << name;
+      EXPECT_EQ(sim::ReadFile(kOld + name + (plant == kDirectory ? "\\inside" : "")), bytes) << name;
+    }
+    Lines log = LogLines();
+    auto made = std::find(log.begin(), log.end(), "MTD: Temp dir is: C:\\TEMP\\931fas~9.2");
+    ASSERT_NE(made, log.end());
+    EXPECT_EQ(*(made + 1), "MTD: Created temp");
+    EXPECT_EQ(log.back(), "DTD: Removed temp dir");
+    EXPECT_FALSE(sim::DirectoryExists("C:\\TEMP\\931fas~9.2"));
+  }
+
+  // A name taken again in the run's own directory between its making and the
+  // extraction (here: the creation is refused) goes on as a failed copy:
+  // nothing is read, imported, copied or registered.
+  Machine(Fam::W2K, false);
+  sim::FailCalls("CreateFileA", -1, "931fas~9\\VQD2K.SYS");
+  sim::FailCalls("CreateFileA", -1, "931fas~9\\DRIVEDB.REG");
+  InitLibrary();
+  EXPECT_EQ(RunVqdinst({"/INSTALL", "/DEBUG"}), 0);
+  EXPECT_FALSE(sim::FileExists(DriverPath()));
+  EXPECT_FALSE(ServiceKey());
+  EXPECT_EQ(InfCopies(), 0);
+  EXPECT_FALSE(DriveDb());
+  EXPECT_EQ(Count(), 1);
+  EXPECT_EQ(LinesOf({"IDB: ", "Inst2K: ", "RFV", "GFV"}),
+            (Lines{"IDB: Install", "IDB: Failed REGEDIT import", "IDB: Failed to delete DRIVEDB.REG",
+                   "Inst2K: Extracting VQD2K", "Inst2K: File copy of VQD2K.SYS failed", "Inst2K: Done"}));
+}
+
+// A hard link at a name the program writes is deleted and a file made anew;
+// a symbolic link is left alone and the write fails, as when the file cannot
+// be created (the manifest then ends through the guard with 0).
+TEST_F(PlantedTest, WritesGoThroughNoPlantedLink) {
+  // The flag files are deleted at every start: a link put there later is met
+  // by their creation alone.
+  const std::function<int()> run[] = {[] { return RunVqdinst({"/INSTALL", "/DEBUG"}); },
+                                      [] {
+                                        CreateFlagFile("reboot");
+                                        return -1;
+                                      },
+                                      [] { return RunVqdinst({"/MANIFEST"}); },
+                                      [] { return RunVqdinst({"/UNPACK"}); }};
+  const struct {
+    const char* path;
+    int action, hardRc, symbolicRc;
+    const char* begins;
+  } rows[] = {{"C:\\VQDINST.LOG", 0, 6, 6, "VQDINST "},
+              {"C:\\WORK\\reboot.txt", 1, -1, -1, "reboot"},
+              {"C:\\WORK\\VQDINST.MFT", 2, 8, 0, "File manifest for "},
+              {"C:\\WORK\\VQD2K.INF", 3, 7, 7, "; VQD2K.INF"}};
+  for (const auto& row : rows)
+    for (bool hard : {false, true}) {
+      SCOPED_TRACE(std::string(row.path) + (hard ? " hard link" : " symbolic link"));
+      Machine(Fam::W2K, false);
+      sim::WriteFile("C:\\VICTIM\\victim.txt", "victim");
+      sim::MakeLink(row.path, "C:\\VICTIM\\victim.txt", hard);
+      InitLibrary();
+      EXPECT_EQ(run[row.action](), hard ? row.hardRc : row.symbolicRc);
+      EXPECT_EQ(sim::ReadFile("C:\\VICTIM\\victim.txt"), "victim");
+      EXPECT_EQ(plat::IsReparsePointA(row.path), !hard);
+      if (hard) EXPECT_EQ(sim::ReadFile(row.path).rfind(row.begins, 0), 0u);
+    }
+  // What the program no longer does: CREATE_ALWAYS writes through the link.
+  sim::MakeLink("C:\\WORK\\L.TXT", "C:\\VICTIM\\victim.txt");
+  plat::FileHandle through = plat::CreateFileA("C:\\WORK\\L.TXT", plat::Access::Write, 0, plat::Disposition::CreateAlways);
+  uint32_t written = 0;
+  plat::WriteFile(through, "x", 1, &written);
+  plat::CloseHandle(through);
+  EXPECT_EQ(sim::ReadFile("C:\\VICTIM\\victim.txt"), "x");
 }

@@ -80,12 +80,14 @@ TEST_F(StrangeInputTest, TempThatIsGoneOrReadOnlyFallsBackToo) {
   EXPECT_EQ(TempDirUsed(), "C:\\WINDOWS\\931fas~9");
   EXPECT_TRUE(DriverIs(Carried()));
 
-  // A directory left by an earlier run is used as it is, not replaced.
+  // A directory left by an earlier run (or by anybody) is not used: the run
+  // makes the next name and leaves that one alone.
   Fresh(Fam::NT);
   sim::MakeDirectory("C:\\TEMP\\931fas~9");
   EXPECT_EQ(Run({"/INSTALL", "/DEBUG"}), 6);
-  EXPECT_EQ(TempDirUsed(), "C:\\TEMP\\931fas~9");
-  EXPECT_FALSE(sim::DirectoryExists("C:\\TEMP\\931fas~9"));
+  EXPECT_EQ(TempDirUsed(), "C:\\TEMP\\931fas~9.1");
+  EXPECT_TRUE(sim::DirectoryExists("C:\\TEMP\\931fas~9"));
+  EXPECT_FALSE(sim::DirectoryExists("C:\\TEMP\\931fas~9.1"));
 }
 
 TEST_F(StrangeInputTest, ReadOnlyCurrentDirectoryKeepsTheExitCodes) {

@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# What other users can plant where an elevated run reads and writes, in
+# Windows 2000 mode. A temporary directory "931fas~9" from before holds a
+# drive database that would add a service and a driver of other bytes, both
+# held open by another process so that they cannot be replaced; the next name
+# "931fas~9.1" is a link to a victim folder. Then links at the debug log and
+# at the reboot flag to victim files. After each run: the payload is what got
+# installed, nothing planted was imported, the victims and the planted
+# folder are as they were, no temporary directory is left, the exit code is
+# the usual one.
+source "$(dirname "$0")/lib.sh"
+e2e_begin security win2k
+[ -f "$VQD_CHECK" ] || e2e_die "missing $VQD_CHECK"
+[ -f "${VQD_HOLDOPEN:-}" ] || e2e_die "missing holdopen.exe (VQD_HOLDOPEN=${VQD_HOLDOPEN:-})"
+PAYLOAD="$VQD_WIN32_DIR/payload"
+[ -f "$PAYLOAD/VQD2K.SYS" ] || e2e_die "missing $PAYLOAD/VQD2K.SYS"
+
+DRIVER="$SYS32/drivers/VQD2K.SYS"
+COUNTED='C:\windows\system32\DRIVERS\VQD2K.SYS'
+TEMPS="$WINEPREFIX/drive_c/sectemp"
+PLANTED="$TEMPS/931fas~9"
+VICTIM="$WINEPREFIX/drive_c/secvictim"
+STOP="$E2E_SCRATCH/stop"
+HOLDER=""
+
+cleanup() {
+    touch "$STOP"
+    [ -n "$HOLDER" ] && wait "$HOLDER" 2>/dev/null
+    wine reg delete 'HKCU\Environment' /v TEMP /f </dev/null >/dev/null 2>&1
+    hklm_delete "$SERVICES\\AttackerSvc"
+    rm -rf "$TEMPS" "$VICTIM" "$WINEPREFIX/drive_c/VQDINST.LOG"
+}
+trap cleanup EXIT
+
+fresh() {
+    hklm_delete "$SERVICES\\VQD2K"
+    hklm_delete "$SERVICES\\AttackerSvc"
+    hklm_delete "$DRIVEDB"
+    hklm_delete_value "$CLASS" LowerFilters
+    hklm_delete_value "$SHARED" "$COUNTED"
+    rm -f "$SYS32"/drivers/VQD2K.{SYS,DIS}
+    vqdcheck setvalue "$CLASS" Class 1 "$(hex 'CDROM\0')" >/dev/null
+}
+# The carried driver and database in place, nothing of the attacker's.
+payload_installed() {
+    if cmp -s "$PAYLOAD/VQD2K.SYS" "$DRIVER"; then e2e_pass; else e2e_fail "$DRIVER is not the payload's"; fi
+    check_eq "VQD2K registered" "result=1" "$(vqdcheck installed)"
+    check_eq "install count" "4 01000000" "$(vqdcheck getvalue "$SHARED" "$COUNTED")"
+    check_eq "drive database version" "1 $(hex "$(sed -n 's/^@="\(.*\)"\r\{0,1\}$/\1/p' "$PAYLOAD/DRIVEDB.REG")\0")" \
+        "$(vqdcheck getvalue "$DRIVEDB" "")"
+    check_eq "planted service" missing "$(vqdcheck getvalue "$SERVICES\\AttackerSvc" ImagePath)"
+}
+# victims_intact DIR: the victim files hold what they held.
+victims_intact() {
+    check_eq "victim files" "a.txt:victim a|b.txt:victim b|" \
+        "$(cd "$1" && for f in *; do printf '%s:%s|' "$f" "$(cat "$f")"; done)"
+}
+make_victims() {
+    rm -rf "$VICTIM"
+    mkdir -p "$VICTIM"
+    printf 'victim a' >"$VICTIM/a.txt"
+    printf 'victim b' >"$VICTIM/b.txt"
+}
+
+# --- a temporary directory from before, its files held open, a folder link
+fresh
+e2e_reset
+make_victims
+rm -rf "$TEMPS"
+mkdir -p "$PLANTED"
+printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\%s\\AttackerSvc]\r\n"ImagePath"="evil.sys"\r\n\r\n[HKEY_LOCAL_MACHINE\\%s]\r\n@="99.0.0.0"\r\n' \
+    "$SERVICES" "$DRIVEDB" >"$PLANTED/DRIVEDB.REG"
+head -c 45 /dev/zero | tr '\0' 'A' >"$PLANTED/VQD2K.SYS"
+cp -p "$PLANTED/DRIVEDB.REG" "$PLANTED/VQD2K.SYS" "$E2E_SCRATCH/"
+ln -s "$VICTIM" "$TEMPS/931fas~9.1"
+wine reg add 'HKCU\Environment' /v TEMP /d 'C:\sectemp' /f </dev/null >/dev/null 2>&1
+rm -f "$STOP" "$STOP.ready"
+wine "$VQD_HOLDOPEN" "$(vqd_winpath "$STOP")" 'C:\sectemp\931fas~9\DRIVEDB.REG' 'C:\sectemp\931fas~9\VQD2K.SYS' \
+    </dev/null >/dev/null 2>"$E2E_SCRATCH/holdopen.txt" &
+HOLDER=$!
+for _ in $(seq 600); do
+    [ -f "$STOP.ready" ] && break
+    kill -0 "$HOLDER" 2>/dev/null || break
+    sleep 0.05
+done
+[ -f "$STOP.ready" ] || e2e_die "holdopen.exe did not open the planted files: $(cat "$E2E_SCRATCH/holdopen.txt")"
+
+e2e_run /INSTALL /DEBUG
+check_rc 6
+check_nobox
+payload_installed
+victims_intact "$VICTIM"
+check_eq "the link to the victim folder" "$VICTIM" "$(readlink "$TEMPS/931fas~9.1")"
+check_eq "planted folder" "DRIVEDB.REG VQD2K.SYS" "$(cd "$PLANTED" && echo *)"
+for f in DRIVEDB.REG VQD2K.SYS; do
+    if cmp -s "$E2E_SCRATCH/$f" "$PLANTED/$f"; then e2e_pass; else e2e_fail "planted $f changed"; fi
+done
+check_eq "folders in TEMP afterwards" "931fas~9 931fas~9.1" "$(cd "$TEMPS" && echo *)"
+check_eq "temporary directory lines" \
+    "$(printf '%s\n' 'MTD: Got TEMP' 'MTD: Temp dir is: C:\sectemp\931fas~9' 'MTD: Failed to create temp' \
+        'MTD: Temp dir exists - trying another name' 'MTD: Temp dir is: C:\sectemp\931fas~9.1' \
+        'MTD: Failed to create temp' 'MTD: Temp dir exists - trying another name' \
+        'MTD: Temp dir is: C:\sectemp\931fas~9.2' 'MTD: Created temp')" \
+    "$(e2e_log_lines | grep '^MTD: ')"
+check_log_order 'MTD: Created temp' 'Inst2K: File copy of VQD2K.SYS succeeded' 'DTD: Removed temp dir'
+touch "$STOP"
+wait "$HOLDER"
+check_eq "holdopen.exe exit code" 0 "$?"
+HOLDER=""
+
+# --- links at the debug log and the reboot flag. A hard link is deleted and
+# the file made anew. A symbolic link is left alone and nothing is written
+# there (Wine's DeleteFileA would delete what it points to), so this run has
+# no log and no flag; its exit code is the same.
+for kind in symbolic hard; do
+    fresh
+    e2e_reset
+    make_victims
+    rm -f reboot.txt
+    if [ $kind = symbolic ]; then
+        ln -s "$VICTIM/a.txt" "$E2E_LOG"
+        ln -s "$VICTIM/b.txt" reboot.txt
+    else
+        ln "$VICTIM/a.txt" "$E2E_LOG"
+        ln "$VICTIM/b.txt" reboot.txt
+    fi
+    e2e_run /INSTALL /DEBUG
+    E2E_ARGS+=" ($kind links)"
+    check_rc 6
+    check_nobox
+    payload_installed
+    victims_intact "$VICTIM"
+    if [ $kind = symbolic ]; then
+        check_eq "links left in place" "$VICTIM/a.txt $VICTIM/b.txt" "$(readlink "$E2E_LOG") $(readlink reboot.txt)"
+    else
+        check_log_banner
+        check_log_has 'DTD: Removed temp dir'
+        check_eq "reboot.txt" reboot "$(cat reboot.txt)"
+        check_eq "files with other names" "1 1" "$(stat -c %h "$E2E_LOG") $(stat -c %h reboot.txt)"
+    fi
+done
+rm -f "$E2E_LOG"
+
+e2e_finish
