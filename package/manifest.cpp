@@ -27,11 +27,13 @@ void WriteManifest() {
   const std::string self = plat::GetModuleFileNameA();
   std::vector<std::string> lines;
   lines.push_back("File manifest for " + self + ": " + GetFileVersion(self));
-  lines.push_back("DRIVEDB.REG: " + (written[0] ? RegFileVersion(TempDir + "\\DRIVEDB.REG") : ""));
-  lines.push_back("VQD.SYS: " + (written[1] ? GetFileVersion(TempDir + "\\VQD.SYS") : ""));
-  lines.push_back("VQD2K.SYS: " + (written[2] ? GetFileVersion(TempDir + "\\VQD2K.SYS") : ""));
-  lines.push_back("MERIDAX.VXD: " + (written[3] ? GetFileVersion(TempDir + "\\MERIDAX.VXD") : ""));
-  lines.push_back("VQD2K.INF: " + (written[4] ? InfFileVersion(TempDir + "\\VQD2K.INF") : ""));
+  // Lines 2 to 6: the first five carried files, in the order of the table.
+  typedef std::string (*VersionReader)(const std::string&);
+  const VersionReader readers[5] = {RegFileVersion, GetFileVersion, GetFileVersion, GetFileVersion, InfFileVersion};
+  for (int i = 0; i < 5; ++i) {
+    const std::string name = PayloadTable[i].fileName;
+    lines.push_back(name + ": " + (written[i] ? readers[i](TempDir + "\\" + name) : std::string()));
+  }
   lines.push_back("VQD2K.CAT: N/A");
   WriteTextLines(manifest, "VQDINST.MFT", lines);
   if (!TempDir.empty()) DeleteTempDir(TempDir);

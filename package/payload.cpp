@@ -1,13 +1,10 @@
 #include "package/payload.h"
 
 #include <cstdint>
-#include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
-#include "vqdlib/numtext.h"
 #include "vqdlib/system.h"
 #include "vqdlib/textfile.h"
 
@@ -73,8 +70,9 @@ bool ResourceToFile(const std::string& name, const std::string& path) {
 
 namespace {
 
-// The temporary directories this run made and has not removed yet.
-std::vector<std::string> MadeTempDirs;
+// The temporary directory this run made last and has not removed yet (each
+// maker removes its own before another is made).
+std::string MadeTempDir;
 
 // The names tried under one base: 931fas~9, then 931fas~9.1 to 931fas~9.9.
 const int kTempDirNames = 10;
@@ -92,10 +90,14 @@ bool CreateTempDir(const std::string& dir, uint32_t* error) {
 // folder, no right to write in it, a path too long) holds for every name.
 std::string CreateTempDirUnder(const std::string& base) {
   for (int i = 0; i < kTempDirNames; ++i) {
-    std::string dir = base + "\\931fas~9" + (i ? "." + DecimalText(i) : "");
+    std::string dir = base + "\\931fas~9";
+    if (i) {
+      dir += '.';
+      dir += static_cast<char>('0' + i);
+    }
     uint32_t error = 0;
     if (CreateTempDir(dir, &error)) {
-      MadeTempDirs.push_back(dir);
+      MadeTempDir = dir;
       return dir;
     }
     if (error != plat::kErrorAlreadyExists) break;
@@ -149,21 +151,20 @@ static void DeleteFilesIn(const std::string& dir, bool log) {
   if (log) DebugLog("DTD: Found files - deleting");
   do {
     if (found.directory || found.name == "reboot.txt") continue;
-    if (found.reparsePoint || plat::IsReparsePointA(dir + "\\" + found.name)) continue;
-    if (log) DebugLog("DTD: Deleting " + dir + "\\" + found.name);
-    plat::DeleteFileA(dir + "\\" + found.name);
+    const std::string entry = dir + "\\" + found.name;
+    if (found.reparsePoint || plat::IsReparsePointA(entry)) continue;
+    if (log) DebugLog("DTD: Deleting " + entry);
+    plat::DeleteFileA(entry);
   } while (plat::FindNextFileA(find, &found));
   plat::FindClose(find);
 }
 
 void DeleteTempDir(const std::string& dir) {
   DebugLog("DTD");
-  std::vector<std::string>::iterator made = std::find(MadeTempDirs.begin(), MadeTempDirs.end(), dir);
   // A directory this run did not make, or one that has become a link since,
-  // is neither entered nor removed.
-  // A look refused a moment ago (a scanner holding the folder) is tried once
-  // more, as the deletion is below.
-  if (made == MadeTempDirs.end() || !(IsPlainDirectory(dir) || IsPlainDirectory(dir))) {
+  // is neither entered nor removed. A look refused a moment ago (a scanner
+  // holding the folder) is tried once more, as the deletion is below.
+  if (dir.empty() || dir != MadeTempDir || !(IsPlainDirectory(dir) || IsPlainDirectory(dir))) {
     DebugLog("DTD: Not a temp dir of this run - left alone");
     return;
   }
@@ -175,6 +176,6 @@ void DeleteTempDir(const std::string& dir) {
     DeleteFilesIn(dir, false);
     removed = plat::RemoveDirectoryA(dir);
   }
-  if (removed) MadeTempDirs.erase(made);
+  if (removed) MadeTempDir.clear();
   DebugLog(removed ? "DTD: Removed temp dir" : "DTD: Failed to remove temp dir");
 }

@@ -108,7 +108,15 @@ namespace {
 
 // The security functions of advapi32.dll, which the program imports (its
 // registry functions) and so has loaded from the system directory: looked up
-// in that module, never loaded by name. NT 4.0 lacks SetSecurityDescriptorControl.
+// in that module, never loaded by name. NT 4.0 lacks SetSecurityDescriptorControl,
+// the last one.
+const char* const kSecurityFunctionNames[] = {
+    "GetTokenInformation", "AllocateAndInitializeSid",     "FreeSid",
+    "GetLengthSid",        "InitializeAcl",                "AddAccessAllowedAce",
+    "GetAce",              "InitializeSecurityDescriptor", "SetSecurityDescriptorDacl",
+    "SetSecurityDescriptorControl"};
+const int kSecurityFunctions = 10;
+
 struct SecurityFunctions {
   BOOL(WINAPI* getTokenInformation)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
   BOOL(WINAPI* allocateAndInitializeSid)(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD,
@@ -123,24 +131,19 @@ struct SecurityFunctions {
   BOOL(WINAPI* setSecurityDescriptorControl)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL,
                                              SECURITY_DESCRIPTOR_CONTROL);  // may be null
 };
+static_assert(sizeof(SecurityFunctions) == kSecurityFunctions * sizeof(FARPROC), "one pointer per name");
 
-template <typename F>
-bool Resolve(HMODULE module, const char* name, F* function) {
-  *function = reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-  return *function != nullptr;
-}
-
-bool ResolveSecurityFunctions(SecurityFunctions* f) {
+// All but the last must be there.
+bool ResolveSecurityFunctions(SecurityFunctions* functions) {
   HMODULE advapi = ::GetModuleHandleA("advapi32.dll");
   if (!advapi) return false;
-  Resolve(advapi, "SetSecurityDescriptorControl", &f->setSecurityDescriptorControl);
-  return Resolve(advapi, "GetTokenInformation", &f->getTokenInformation) &&
-         Resolve(advapi, "AllocateAndInitializeSid", &f->allocateAndInitializeSid) &&
-         Resolve(advapi, "FreeSid", &f->freeSid) && Resolve(advapi, "GetLengthSid", &f->getLengthSid) &&
-         Resolve(advapi, "InitializeAcl", &f->initializeAcl) &&
-         Resolve(advapi, "AddAccessAllowedAce", &f->addAccessAllowedAce) && Resolve(advapi, "GetAce", &f->getAce) &&
-         Resolve(advapi, "InitializeSecurityDescriptor", &f->initializeSecurityDescriptor) &&
-         Resolve(advapi, "SetSecurityDescriptorDacl", &f->setSecurityDescriptorDacl);
+  FARPROC found[kSecurityFunctions];
+  for (int i = 0; i < kSecurityFunctions; ++i) {
+    found[i] = ::GetProcAddress(advapi, kSecurityFunctionNames[i]);
+    if (!found[i] && i < kSecurityFunctions - 1) return false;
+  }
+  std::memcpy(functions, found, sizeof found);
+  return true;
 }
 
 // Creates the directory with a DACL of three entries (SYSTEM, Administrators,
@@ -226,19 +229,17 @@ namespace {
 
 typedef DWORD(WINAPI* FinalPathFunction)(HANDLE, LPSTR, DWORD, DWORD);
 
-// The final path of what the name opens (VOLUME_NAME_DOS, without "\\?\");
-// empty when it cannot be had.
-std::string FinalPathOf(const std::string& path, FinalPathFunction finalPath) {
-  HANDLE h = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return "";
-  char buffer[2 * MAX_PATH + 8];
-  DWORD n = finalPath(h, buffer, sizeof buffer, 0);  // FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
+// The final path of what the name opens (VOLUME_NAME_DOS, without "\\\\?\\")
+// into out (MAX_PATH * 2 bytes); false when it cannot be had.
+bool FinalPathOf(const char* path, FinalPathFunction finalPath, char* out) {
+  HANDLE h = ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD n = finalPath(h, out, MAX_PATH * 2, 0);  // FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
   ::CloseHandle(h);
-  if (n == 0 || n >= sizeof buffer) return "";
-  std::string result(buffer, n);
-  if (result.compare(0, 4, "\\\\?\\") == 0) result.erase(0, 4);
-  return result;
+  if (n == 0 || n >= MAX_PATH * 2) return false;
+  if (std::strncmp(out, "\\\\?\\", 4) == 0) std::memmove(out, out + 4, n - 3);
+  return true;
 }
 
 }  // namespace
@@ -252,14 +253,22 @@ bool IsReparsePointA(const std::string& path) {
   // Before Vista, files have no symbolic links (a junction carries the attribute).
   FinalPathFunction finalPath = reinterpret_cast<FinalPathFunction>(
       reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
-  if (!finalPath) return false;
+  if (!finalPath || path.size() >= MAX_PATH) return false;
+  // The folder: what comes before the last separator ("." for none), with
+  // the backslash kept for a root ("C:\\", "\\").
+  char folder[MAX_PATH + 2] = ".";
   size_t cut = path.find_last_of("\\/");
-  std::string folder = cut == std::string::npos ? "." : path.substr(0, cut);
-  if (folder.empty() || (folder.size() == 2 && folder[1] == ':')) folder += "\\";  // a root
-  std::string finalFile = FinalPathOf(path, finalPath), finalFolder = FinalPathOf(folder, finalPath);
-  if (finalFile.empty() || finalFolder.empty()) return false;
-  if (finalFolder[finalFolder.size() - 1] != '\\') finalFolder += '\\';
-  return ::lstrcmpiA(finalFile.c_str(), (finalFolder + data.cFileName).c_str()) != 0;
+  if (cut != std::string::npos) {
+    size_t keep = cut == 0 || (cut == 2 && path[1] == ':') ? cut + 1 : cut;
+    std::memcpy(folder, path.data(), keep);
+    folder[keep] = 0;
+  }
+  char finalFile[MAX_PATH * 2], finalFolder[MAX_PATH * 3];
+  if (!FinalPathOf(path.c_str(), finalPath, finalFile) || !FinalPathOf(folder, finalPath, finalFolder)) return false;
+  size_t n = std::strlen(finalFolder);
+  if (n && finalFolder[n - 1] != '\\') finalFolder[n++] = '\\';
+  std::memcpy(finalFolder + n, data.cFileName, std::strlen(data.cFileName) + 1);
+  return ::lstrcmpiA(finalFile, finalFolder) != 0;
 }
 
 static void Found(const WIN32_FIND_DATAA& data, FindData* found) {
