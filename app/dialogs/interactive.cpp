@@ -170,19 +170,18 @@ void EnableOrDisable() {
   EnableResult = enabling ? EnableDriver(true) : DisableDriver();
   HidePleaseWait();
   // The box tells what the system now holds, not what the rename answered.
+  const char* const state = enabling ? "enabled." : "disabled.";
   if (CountedDriverState() != (enabling ? DriverState::Enabled : DriverState::Disabled)) {
-    plat::MessageBoxA(enabling ? "Operation failed. The VQD driver has not been enabled."
-                               : "Operation failed. The VQD driver has not been disabled.",
-                      "VQD Utility", plat::kMbOk);
+    plat::MessageBoxA(std::string("Operation failed. The VQD driver has not been ") + state, "VQD Utility",
+                      plat::kMbOk);
   } else if (EnableResult) {
     if (plat::MessageBoxA(
             "Operation complete. You need to reboot for the changes to take effect.\r\rReboot now?",
             caption, plat::kMbYesNo) == plat::kIdYes)
       RebootSystem();
   } else {
-    plat::MessageBoxA(enabling ? "Operation complete. The VQD driver has been enabled."
-                               : "Operation complete. The VQD driver has been disabled.",
-                      "VQD Utility", plat::kMbOk);
+    plat::MessageBoxA(std::string("Operation complete. The VQD driver has been ") + state, "VQD Utility",
+                      plat::kMbOk);
   }
 }
 

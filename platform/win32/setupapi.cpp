@@ -77,18 +77,11 @@ SetupApi Load() {
   Resolve(module, "SetupDiDestroyDeviceInfoList", &api.destroyDeviceInfoList);
   Resolve(module, "SetupCopyOEMInfA", &api.copyOEMInf);
   Resolve(module, "SetupDiGetDeviceInstanceIdA", &api.getDeviceInstanceId);
-  // The configuration manager's functions live in setupapi.dll on Windows
-  // 2000 and XP (cfgmgr32.dll forwards to it there); later systems keep them
-  // in cfgmgr32.dll.
+  // The configuration manager's functions: setupapi.dll has them on
+  // Windows 2000 and XP, and forwards them to cfgmgr32.dll on later ones.
   Resolve(module, "CM_Get_HW_Prof_FlagsA", &api.getHwProfFlags);
   Resolve(module, "CM_Set_HW_Prof_FlagsA", &api.setHwProfFlags);
-  if (!api.getHwProfFlags || !api.setHwProfFlags) {
-    if (HMODULE cfgmgr = LoadSystemDll("cfgmgr32.dll")) {
-      Resolve(cfgmgr, "CM_Get_HW_Prof_FlagsA", &api.getHwProfFlags);
-      Resolve(cfgmgr, "CM_Set_HW_Prof_FlagsA", &api.setHwProfFlags);
-    }
-  }
-  return api;  // the libraries stay loaded for the rest of the run
+  return api;  // the library stays loaded for the rest of the run
 }
 
 const SetupApi& Api() {
