@@ -317,8 +317,9 @@ bool SetupDiGetDeviceInstanceIdA(DevInfoSet set, const SpDevInfoData* device, ch
 // installer for one profile (DICS_STOP with DICS_FLAG_CONFIGSPECIFIC) sets
 // CSCONFIGFLAG_DO_NOT_START there, so the device stays off at the next start
 // of Windows too; the start (DICS_START) clears it. The results are CONFIGRET
-// codes. Resolved from setupapi.dll (Windows 2000 and XP keep them there),
-// else from cfgmgr32.dll; missing, they answer CR_CALL_NOT_IMPLEMENTED.
+// codes. Resolved from setupapi.dll (which holds them on Windows 2000 and XP
+// and forwards them to cfgmgr32.dll later); missing, they answer
+// CR_CALL_NOT_IMPLEMENTED.
 constexpr uint32_t kCrSuccess = 0x00;              // CR_SUCCESS
 constexpr uint32_t kCrNoSuchDevinst = 0x0D;        // CR_NO_SUCH_DEVINST
 constexpr uint32_t kCrFailure = 0x13;              // CR_FAILURE
