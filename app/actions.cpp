@@ -21,8 +21,9 @@ void ReenableForDialog() {
 }
 
 // The procedure of the running family. A reboot one procedure needs is not
-// taken back by a later one of the same run that changed nothing: after an
-// install that copied the driver, an upgrade finds it current.
+// taken back by a later one of the same run that changed nothing (after an
+// install that copied the driver, an upgrade finds it current); only a
+// restart of every CD-ROM device takes it back.
 void Dispatch(Action action) {
   bool needed = false;
   switch (action) {
