@@ -21,8 +21,9 @@ void ReenableForDialog() {
 }
 
 // The procedure of the running family. A reboot one procedure needs is not
-// taken back by a later one of the same run that changed nothing: after an
-// install that copied the driver, an upgrade finds it current.
+// taken back by a later one of the same run that changed nothing (after an
+// install that copied the driver, an upgrade finds it current); only a
+// restart of every CD-ROM device takes it back.
 void Dispatch(Action action) {
   bool needed = false;
   switch (action) {
@@ -30,10 +31,12 @@ void Dispatch(Action action) {
     case Action::Remove: needed = UninstallForFamily(ForceRemove); break;
     case Action::Upgrade: needed = UpgradeForFamily(); break;
   }
-  // Restarting the CD-ROM devices makes the change take effect at once; only
-  // a device that did not restart still needs the reboot.
-  if (Is2K && NoReboot && RestartCdromDevices(RestartNeedsReboot)) needed = RestartNeedsReboot;
+  // Stored before the restart: an error in it leaves the procedure's reboot.
   RebootNeeded = RebootNeeded || needed;
+  // Restarting the CD-ROM devices makes every change so far take effect at
+  // once, also one whose earlier restart left a device behind; only a device
+  // that did not restart now still needs the reboot.
+  if (Is2K && NoReboot && RestartCdromDevices(RestartNeedsReboot, Interactive)) RebootNeeded = RestartNeedsReboot;
 }
 
 void Run(Action action, const char* line) {

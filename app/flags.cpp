@@ -4,10 +4,22 @@
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
 #include "vqdlib/enable.h"
+#include "vqdlib/service.h"
 #include "vqdlib/system.h"
 #include "vqdlib/textfile.h"
 
 const char* const FlagKey = "Software\\Velcordia\\VQDINST";
+
+namespace {
+
+const char* const ErrorText = "There was an error installing/removing the VQD driver.";
+const char* const RebootQuestion = " You need to reboot your computer for the changes to take effect.\r\rReboot Now?";
+
+// What the dialog asked for is on the system: after Update the driver is
+// installed and enabled, after Remove nothing is left that loads it.
+bool ActionTookEffect() { return RemoveSwitch ? !IsDriverRegistered() : IsDriverInstalled(); }
+
+}  // namespace
 
 void CreateFlagFile(const std::string& name) {
   if (NoFlag) return;
@@ -48,7 +60,7 @@ void DeleteRegFlag() {
 
 void RebootPrompt(bool installed) {
   std::string text = installed ? "Installation complete." : "Uninstallation complete.";
-  text += " You need to reboot your computer for the changes to take effect.\r\rReboot Now?";
+  text += RebootQuestion;
   if (plat::MessageBoxA(text, "VQDINST", plat::kMbYesNo) == plat::kIdYes) RebootSystem();
 }
 
@@ -68,14 +80,24 @@ void ReportOutcome() {
     if (NotifyReg) CreateRegFlag("reboot");
     ExitCode = 6;
   }
+  const bool anyAction = InstallSwitch || UpgradeSwitch || UpgradeOnlySwitch || RemoveSwitch;
+  // The dialog's run tells what its action left on the system, whatever the
+  // procedures and the restart answered: never that it is complete when it
+  // is not.
+  const bool failed = Interactive && anyAction && !ActionTookEffect();
   if (AskReboot && RebootNeeded) {
     ExitCode = 6;
-    RebootPrompt(!RemoveSwitch);
+    if (failed) {
+      if (plat::MessageBoxA(std::string(ErrorText) + RebootQuestion, "VQDINST", plat::kMbYesNo) == plat::kIdYes)
+        RebootSystem();
+    } else {
+      RebootPrompt(!RemoveSwitch);
+    }
   }
-  const bool anyAction = InstallSwitch || UpgradeSwitch || UpgradeOnlySwitch || RemoveSwitch;
-  if (Is2K && Interactive && NoReboot && !RebootNeeded && anyAction)
+  if (Is2K && Interactive && NoReboot && !RebootNeeded && anyAction && !failed)
     plat::MessageBoxA("VQD driver installation complete.", "VQDINST", plat::kMbOk);
-  // On NT 4 and 9x every change needs a reboot: a run without one changed nothing.
-  if (!Is2K && Interactive && !RebootNeeded && anyAction)
-    plat::MessageBoxA("There was an error installing/removing the VQD driver.", "VQDINST", plat::kMbOk);
+  // On NT 4 and 9x every change needs a reboot: a run without one changed
+  // nothing. An action that did not take effect is an error on every family.
+  if ((!Is2K || failed) && Interactive && !RebootNeeded && anyAction)
+    plat::MessageBoxA(ErrorText, "VQDINST", plat::kMbOk);
 }

@@ -129,7 +129,7 @@ int RunVqdinst(const std::vector<std::string>& args) {
     }
     if (RestartSwitch) {
       // Needs no administrator: a restart the system refuses fails by itself.
-      RestartCdromDevices(RestartNeedsReboot);
+      RestartCdromDevices(RestartNeedsReboot, Interactive);
       return Leave(0);
     }
     if (IsNT && !IsAdmin()) {

@@ -331,6 +331,30 @@ struct SpDevInstallParams {
 };
 bool SetupDiGetDeviceInstallParamsA(DevInfoSet set, SpDevInfoData* device, SpDevInstallParams* params);
 
+// The device's instance ID ("IDE\CDROM...\5&1&0&0") into a buffer of
+// bufferSize bytes with its terminator; a buffer too small fails with
+// ERROR_INSUFFICIENT_BUFFER and the size needed.
+bool SetupDiGetDeviceInstanceIdA(DevInfoSet set, const SpDevInfoData* device, char* buffer, uint32_t bufferSize,
+                                 uint32_t* requiredSize);
+
+// Configuration manager: a device's configuration flags in a hardware
+// profile (0: the current one), by its instance ID. A stop through the class
+// installer for one profile (DICS_STOP with DICS_FLAG_CONFIGSPECIFIC) sets
+// CSCONFIGFLAG_DO_NOT_START there, so the device stays off at the next start
+// of Windows too; the start (DICS_START) clears it. The results are CONFIGRET
+// codes. Resolved from setupapi.dll (which holds them on Windows 2000 and XP
+// and forwards them to cfgmgr32.dll later); missing, they answer
+// CR_CALL_NOT_IMPLEMENTED.
+constexpr uint32_t kCrSuccess = 0x00;              // CR_SUCCESS
+constexpr uint32_t kCrNoSuchDevinst = 0x0D;        // CR_NO_SUCH_DEVINST
+constexpr uint32_t kCrFailure = 0x13;              // CR_FAILURE
+constexpr uint32_t kCrCallNotImplemented = 0x34;   // CR_CALL_NOT_IMPLEMENTED
+constexpr uint32_t kCsConfigFlagDoNotStart = 0x4;  // CSCONFIGFLAG_DO_NOT_START
+uint32_t CM_Get_HW_Prof_FlagsA(const std::string& deviceInstanceId, uint32_t hardwareProfile, uint32_t* value,
+                               uint32_t flags);
+uint32_t CM_Set_HW_Prof_FlagsA(const std::string& deviceInstanceId, uint32_t config, uint32_t value,
+                               uint32_t flags);
+
 // ---- Threads
 void Sleep(uint32_t milliseconds);
 

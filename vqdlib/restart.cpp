@@ -2,7 +2,6 @@
 
 #include <new>
 
-#include "app/runstate.h"
 #include "vqdlib/debuglog.h"
 #include "vqdlib/numtext.h"
 
@@ -29,6 +28,27 @@ bool SetStateChange(plat::DevInfoSet set, plat::SpDevInfoData* device, uint32_t 
   params.scope = plat::kDicsFlagConfigSpecific;
   params.hwProfile = 0;  // the current hardware profile
   return plat::SetupDiSetClassInstallParamsA(set, device, &params, 20);
+}
+
+std::string GetDeviceInstanceId(plat::DevInfoSet set, plat::SpDevInfoData* device) {
+  char id[201] = {};  // MAX_DEVICE_ID_LEN and the terminator
+  if (!plat::SetupDiGetDeviceInstanceIdA(set, device, id, sizeof id, nullptr)) return "";
+  id[sizeof id - 1] = 0;
+  return id;
+}
+
+// The stop was for the current hardware profile, which keeps the device
+// from starting at the next start of Windows until a start clears that
+// again. A device whose start failed would stay off after the reboot that is
+// to fix it: its flag goes here.
+void ClearDoNotStart(plat::DevInfoSet set, plat::SpDevInfoData* device, const std::string& name) {
+  std::string id = GetDeviceInstanceId(set, device);
+  uint32_t flags = 0;
+  uint32_t result = id.empty() ? plat::kCrNoSuchDevinst : plat::CM_Get_HW_Prof_FlagsA(id, 0, &flags, 0);
+  if (result == plat::kCrSuccess && !(flags & plat::kCsConfigFlagDoNotStart)) return;
+  if (result == plat::kCrSuccess) result = plat::CM_Set_HW_Prof_FlagsA(id, 0, flags & ~plat::kCsConfigFlagDoNotStart, 0);
+  DebugLog(result == plat::kCrSuccess ? "RD: Cleared CSCONFIGFLAG_DO_NOT_START: " + name
+                                      : "RD: Couldn't clear CSCONFIGFLAG_DO_NOT_START: " + DecimalText(result));
 }
 
 uint32_t RestartThreadProc(void* parameter) {
@@ -90,10 +110,12 @@ bool RestartDevice(plat::DevInfoSet set, plat::SpDevInfoData* device) {
   }
   if (!SetStateChange(set, device, plat::kDicsStart)) {
     DebugLog("RD: Couldn't set the install parameters 2: " + ErrorText());
+    ClearDoNotStart(set, device, name);
     return false;
   }
   if (!plat::SetupDiCallClassInstaller(plat::kDifPropertyChange, set, device)) {
     DebugLog("RD: Class installer START failed: " + ErrorText());
+    ClearDoNotStart(set, device, name);
     return false;
   }
   plat::SpDevInstallParams params;
@@ -142,7 +164,7 @@ uint32_t RestartOnWorkerThread(bool& DeviceFailed) {
   return exitCode;
 }
 
-bool RestartCdromDevices(bool& DeviceFailed) {
-  if (Interactive) return RestartOnWorkerThread(DeviceFailed) == 1;
+bool RestartCdromDevices(bool& DeviceFailed, bool onWorker) {
+  if (onWorker) return RestartOnWorkerThread(DeviceFailed) == 1;
   return RestartEachCdromDevice(DeviceFailed);
 }

@@ -11,8 +11,9 @@
 // True when the CD-ROM device set could be obtained (even when it was empty
 // or a device failed); DeviceFailed then tells whether some device did not
 // restart cleanly. Runs on a worker thread while the calling thread keeps
-// dispatching window messages when Interactive is set, else on the caller's.
-bool RestartCdromDevices(bool& DeviceFailed);
+// dispatching window messages when onWorker is set (the interactive mode),
+// else on the caller's.
+bool RestartCdromDevices(bool& DeviceFailed, bool onWorker);
 // The worker's exit code: 1 when the device set could be obtained, 0 when not.
 // When no thread can be created the restart runs on the calling thread.
 uint32_t RestartOnWorkerThread(bool& DeviceFailed);

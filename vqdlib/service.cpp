@@ -171,3 +171,9 @@ bool IsDriverInstalled() {
   if (Is2K) return IsVQD2KInstalled();
   return IsVQD9Installed();
 }
+
+bool IsDriverRegistered() {
+  if (!IsNT) return !SystemDir.empty() && FileFound(SystemDir + "\\IOSUBSYS\\MERIDAX.VXD");
+  if (!Is2K) return ServiceKeyOpens(kVQD.path);
+  return ServiceKeyOpens(kVQD2K.path) || LowerFilterListed("VQD2K");
+}

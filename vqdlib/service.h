@@ -16,3 +16,7 @@ bool IsVQDInstalled();
 bool IsVQD2KInstalled();
 bool IsVQD9Installed();
 bool IsDriverInstalled();
+// Whether anything is left that loads the driver of the running family: its
+// service key (NT family) or CD-ROM class filter entry (Windows 2000), or on
+// Windows 9x its active file. Writes no log lines.
+bool IsDriverRegistered();

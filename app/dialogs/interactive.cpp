@@ -46,23 +46,45 @@ void Continue(plat::WindowHandle piece, plat::WindowHandle before, const std::st
   PlaceAfter(piece, before);
 }
 
+// What the dialog finds of a counted driver. Disabled is what a disable
+// leaves: the file under its ".DIS" name only. A driver that is there but
+// does not load (its filter entry or service key lost) is not active:
+// enabling has nothing to move, Update registers it again.
+enum class DriverState { Enabled, Disabled, NotActive };
+
+DriverState CountedDriverState() {
+  if (IsDriverInstalled()) return DriverState::Enabled;
+  if (!FileFound(InstalledDriverPath(false)) && FileFound(InstalledDriverPath(true))) return DriverState::Disabled;
+  return DriverState::NotActive;
+}
+
 void InstalledTexts() {
   plat::ShowWindow(Form1.Button5, true);
   plat::SetWindowTextA(Form1.Button2, "Upgrade");
   plat::EnableWindow(Form1.Button1, true);
   plat::EnableWindow(Form1.Button2, true);
   plat::EnableWindow(Form1.Button4, true);
-  if (IsDriverInstalled()) {
-    InstalledVersion = ActiveDriverVersion();
-    UpgradeSwitch = true;
-    SetLabelText(Form1.Label6, "enabled.");
-    plat::SetWindowTextA(Form1.Button4, "Disable VQD Driver");
-    Form1.Button4Tag = 1;
-  } else {
-    InstalledVersion = DisabledDriverVersion();
-    SetLabelText(Form1.Label6, "disabled.");
-    plat::SetWindowTextA(Form1.Button4, "Enable VQD Driver");
-    Form1.Button4Tag = 0;
+  switch (CountedDriverState()) {
+    case DriverState::Enabled:
+      InstalledVersion = ActiveDriverVersion();
+      UpgradeSwitch = true;
+      SetLabelText(Form1.Label6, "enabled.");
+      plat::SetWindowTextA(Form1.Button4, "Disable VQD Driver");
+      Form1.Button4Tag = 1;
+      break;
+    case DriverState::Disabled:
+      InstalledVersion = DisabledDriverVersion();
+      SetLabelText(Form1.Label6, "disabled.");
+      plat::SetWindowTextA(Form1.Button4, "Enable VQD Driver");
+      Form1.Button4Tag = 0;
+      break;
+    case DriverState::NotActive:
+      InstalledVersion = ActiveDriverVersion();
+      SetLabelText(Form1.Label6, "not active.");
+      plat::SetWindowTextA(Form1.Button4, "Enable VQD Driver");
+      plat::EnableWindow(Form1.Button4, false);
+      Form1.Button4Tag = 0;
+      break;
   }
   SetLabelText(Form1.Label2, "This system contains version ");
   Continue(Form1.Label3, Form1.Label2, InstalledVersion);
@@ -147,15 +169,19 @@ void EnableOrDisable() {
                                    : "Please wait while the driver is disabled.");
   EnableResult = enabling ? EnableDriver(true) : DisableDriver();
   HidePleaseWait();
-  if (EnableResult) {
+  // The box tells what the system now holds, not what the rename answered.
+  const char* const state = enabling ? "enabled." : "disabled.";
+  if (CountedDriverState() != (enabling ? DriverState::Enabled : DriverState::Disabled)) {
+    plat::MessageBoxA(std::string("Operation failed. The VQD driver has not been ") + state, "VQD Utility",
+                      plat::kMbOk);
+  } else if (EnableResult) {
     if (plat::MessageBoxA(
             "Operation complete. You need to reboot for the changes to take effect.\r\rReboot now?",
             caption, plat::kMbYesNo) == plat::kIdYes)
       RebootSystem();
   } else {
-    plat::MessageBoxA(enabling ? "Operation complete. The VQD driver has been enabled."
-                               : "Operation complete. The VQD driver has been disabled.",
-                      "VQD Utility", plat::kMbOk);
+    plat::MessageBoxA(std::string("Operation complete. The VQD driver has been ") + state, "VQD Utility",
+                      plat::kMbOk);
   }
 }
 

@@ -66,6 +66,21 @@ CdromDeviceState* DeviceOf(plat::DevInfoSet set, const plat::SpDevInfoData* devi
   return &M().cdroms[*index];
 }
 
+std::string InstanceId(size_t index) { return "IDE\\CDROM\\" + std::to_string(index); }
+
+// The device of an instance ID, or null.
+CdromDeviceState* DeviceOfId(const std::string& id) {
+  for (size_t i = 0; i < M().cdroms.size(); ++i)
+    if (Upper(id) == InstanceId(i)) return &M().cdroms[i];
+  return nullptr;
+}
+
+// The common start of a configuration manager call: its CONFIGRET.
+uint32_t ConfigCall(const char* function) {
+  if (M().setupApiMissing) return plat::kCrCallNotImplemented;
+  return Failing(function) ? plat::kCrFailure : plat::kCrSuccess;
+}
+
 // " device=N" for the record of a call, N the index of AddCdromDevice.
 std::string DeviceText(const plat::SpDevInfoData* device) {
   if (!device || device->devInst == 0) return "";
@@ -82,6 +97,9 @@ void AddCdromDevice(const CdromDevice& device) {
   M().cdroms.push_back(state);
 }
 bool CdromDeviceRunning(size_t index) { return index < M().cdroms.size() && M().cdroms[index].running; }
+uint32_t CdromDeviceProfileFlags(size_t index) {
+  return index < M().cdroms.size() ? M().cdroms[index].profileFlags : 0;
+}
 void RemoveSetupApi() { M().setupApiMissing = true; }
 const std::vector<std::string>& DeviceCalls() { return M().deviceCalls; }
 size_t OpenDeviceSets() { return M().deviceSets.size(); }
@@ -203,9 +221,16 @@ bool SetupDiCallClassInstaller(uint32_t installFunction, DevInfoSet set, SpDevIn
   bool stop = d->params.stateChange == kDicsStop, start = d->params.stateChange == kDicsStart;
   if ((stop && script.failsAt == sim::DeviceStep::Stop) || (start && script.failsAt == sim::DeviceStep::Start))
     return Refuse(script.error);
-  if (stop) d->running = false;
+  // A change for the current profile only is kept there for the next start
+  // of Windows; a global one leaves the profile's flags alone.
+  const bool thisProfile = d->params.scope == kDicsFlagConfigSpecific && d->params.hwProfile == 0;
+  if (stop) {
+    d->running = false;
+    if (thisProfile) d->profileFlags |= kCsConfigFlagDoNotStart;
+  }
   if (start) {
     d->running = true;
+    if (thisProfile) d->profileFlags &= ~kCsConfigFlagDoNotStart;
     d->installFlags |= script.flagsAfterStart;
   }
   return true;
@@ -224,6 +249,44 @@ bool SetupDiGetDeviceInstallParamsA(DevInfoSet set, SpDevInfoData* device, SpDev
   params->flags = d->installFlags;
   params->flagsEx = 0;
   return true;
+}
+
+bool SetupDiGetDeviceInstanceIdA(DevInfoSet set, const SpDevInfoData* device, char* buffer, uint32_t bufferSize,
+                                 uint32_t* requiredSize) {
+  RecordDeviceCall("SetupDiGetDeviceInstanceIdA" + DeviceText(device));
+  if (!Available("SetupDiGetDeviceInstanceIdA")) return false;
+  size_t index = 0;
+  if (!DeviceOf(set, device, &index)) return false;
+  std::string id = InstanceId(index);
+  if (requiredSize) *requiredSize = static_cast<uint32_t>(id.size() + 1);
+  if (!buffer || bufferSize < id.size() + 1) return Refuse(kErrorInsufficientBuffer);
+  std::memcpy(buffer, id.c_str(), id.size() + 1);
+  return true;
+}
+
+uint32_t CM_Get_HW_Prof_FlagsA(const std::string& deviceInstanceId, uint32_t hardwareProfile, uint32_t* value,
+                               uint32_t flags) {
+  RecordDeviceCall("CM_Get_HW_Prof_FlagsA " + deviceInstanceId + " profile=" + std::to_string(hardwareProfile));
+  if (uint32_t cr = ConfigCall("CM_Get_HW_Prof_FlagsA")) return cr;
+  if (!value) return 0x03;     // CR_INVALID_POINTER
+  if (flags != 0) return 0x04;  // CR_INVALID_FLAG
+  CdromDeviceState* d = DeviceOfId(deviceInstanceId);
+  if (!d) return kCrNoSuchDevinst;
+  // Only the current profile is simulated; another one holds no flags.
+  *value = hardwareProfile == 0 ? d->profileFlags : 0;
+  return kCrSuccess;
+}
+
+uint32_t CM_Set_HW_Prof_FlagsA(const std::string& deviceInstanceId, uint32_t config, uint32_t value,
+                               uint32_t flags) {
+  RecordDeviceCall("CM_Set_HW_Prof_FlagsA " + deviceInstanceId + " profile=" + std::to_string(config) +
+                   " value=" + Hex(value));
+  if (uint32_t cr = ConfigCall("CM_Set_HW_Prof_FlagsA")) return cr;
+  if (flags != 0) return 0x04;  // CR_INVALID_FLAG
+  CdromDeviceState* d = DeviceOfId(deviceInstanceId);
+  if (!d) return kCrNoSuchDevinst;
+  if (config == 0) d->profileFlags = value;
+  return kCrSuccess;
 }
 
 }  // namespace plat

@@ -84,6 +84,24 @@ bool IsOpen(const std::string& key) {
   return false;
 }
 
+// File-name tunnelling, as the NT family's file systems do it: a name that
+// is deleted or renamed away keeps its file's creation time for 15 seconds,
+// and a file created or renamed under that name in that time takes it.
+constexpr FileTime kTunnelPeriod = 15 * 10000000ull;
+
+bool Tunnels() { return M().version.platformId == kPlatformWin32NT; }
+
+void NameRemoved(const std::string& key, FileTime creation) {
+  if (Tunnels()) M().tunnels[key] = Machine::Tunnel{creation, M().clock};
+}
+
+void NameCreated(const std::string& key) {
+  auto it = M().tunnels.find(key);
+  if (it == M().tunnels.end()) return;
+  if (M().clock - it->second.removedAt <= kTunnelPeriod) TimesOf(key).creation = it->second.creation;
+  M().tunnels.erase(it);
+}
+
 }  // namespace
 
 FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition) {
@@ -135,7 +153,10 @@ FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMod
   }
   Tick();
   if (creates) {
-    if (!existed) M().times[key] = sim::Times{M().clock, M().clock, M().clock};
+    if (!existed) {
+      M().times[key] = sim::Times{M().clock, M().clock, M().clock};
+      NameCreated(key);
+    }
     TimesOf(key).lastWrite = M().clock;
   }
   // As the system does: an existing file that CREATE_ALWAYS replaced says so.
@@ -226,6 +247,7 @@ bool DeleteFileA(const std::string& path) {
     M().lastError = kErrorAccessDenied;
     return false;
   }
+  NameRemoved(key, TimesOf(key).creation);
   M().times.erase(key);
   M().attributes.erase(key);
   return true;
@@ -296,6 +318,8 @@ bool MoveFileA(const std::string& from, const std::string& to) {
   M().attributes.erase(TimeKey(from));
   M().times[TimeKey(to)] = t;
   if (attributes) M().attributes[TimeKey(to)] = attributes;
+  NameRemoved(TimeKey(from), t.creation);
+  NameCreated(TimeKey(to));
   return true;
 }
 
@@ -327,6 +351,7 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
       return false;
     }
   }
+  const bool created = !IsFile(dst);
   std::error_code ec;
   if (!IsDir(Parent(dst)) || !fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec)) {
     M().lastError = kErrorPathNotFound;
@@ -335,6 +360,7 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
   Tick();
   sim::Times source = TimesOf(TimeKey(from));
   M().times[TimeKey(to)] = sim::Times{M().clock, M().clock, source.lastWrite};
+  if (created) NameCreated(TimeKey(to));
   if (uint32_t attributes = AttributesOf(TimeKey(from)))
     M().attributes[TimeKey(to)] = attributes;
   else

@@ -64,6 +64,7 @@ struct CdromDeviceState {
   uint32_t installFlags = 0;
   bool paramsSet = false;
   plat::SpPropChangeParams params;
+  uint32_t profileFlags = 0;  // in the current hardware profile (CSCONFIGFLAG_*)
 };
 
 struct Machine {
@@ -129,6 +130,13 @@ struct Machine {
   bool countingFailurePoints = false;
   size_t failNth = 0;
   std::vector<sim::FailurePoint> failurePoints;
+
+  // ---- file-name tunnelling of the NT family (files.cpp): the creation time
+  // of each name deleted or renamed away, and when that happened
+  struct Tunnel {
+    plat::FileTime creation = 0, removedAt = 0;
+  };
+  std::map<std::string, Tunnel> tunnels;  // by upper-case full path
 
   // ---- directories the user may not write to (files.cpp)
   std::set<std::string> writeDeniedDirs;  // upper-case full paths

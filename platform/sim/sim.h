@@ -205,6 +205,10 @@ struct CdromDevice {
 void AddCdromDevice(const CdromDevice& device);
 // False while a restart has stopped the device and not started it again.
 bool CdromDeviceRunning(size_t index);
+// Its configuration flags in the current hardware profile: a stop for that
+// profile sets CSCONFIGFLAG_DO_NOT_START, a start clears it, and so does
+// CM_Set_HW_Prof_FlagsA. Its instance ID is "IDE\CDROM\" and its index.
+uint32_t CdromDeviceProfileFlags(size_t index);
 // setupapi.dll cannot be loaded: every SetupAPI call fails with
 // ERROR_MOD_NOT_FOUND.
 void RemoveSetupApi();
@@ -213,6 +217,9 @@ void RemoveSetupApi();
 //   "SetupDiSetClassInstallParamsA device=0 size=20 header=8 function=0x12 state=5 scope=2 profile=0"
 //   "SetupDiCallClassInstaller device=0 function=0x12"
 //   "SetupDiGetDeviceInstallParamsA device=0 size=296"
+//   "SetupDiGetDeviceInstanceIdA device=0"
+//   "CM_Get_HW_Prof_FlagsA IDE\CDROM\0 profile=0"
+//   "CM_Set_HW_Prof_FlagsA IDE\CDROM\0 profile=0 value=0x0"
 //   "SetupDiDestroyDeviceInfoList"
 //   "Sleep 1000"
 // (device: the index of AddCdromDevice). A refused call is recorded too.

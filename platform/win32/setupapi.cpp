@@ -5,6 +5,7 @@
 // vqdinst.exe (in a download folder, say) is never the one loaded.
 #include <windows.h>
 #include <setupapi.h>
+#include <cfgmgr32.h>
 
 #include <cstring>
 #include <string>
@@ -28,6 +29,9 @@ struct SetupApi {
   decltype(&::SetupDiGetDeviceInstallParamsA) getDeviceInstallParams = nullptr;
   decltype(&::SetupDiDestroyDeviceInfoList) destroyDeviceInfoList = nullptr;
   decltype(&::SetupCopyOEMInfA) copyOEMInf = nullptr;
+  decltype(&::SetupDiGetDeviceInstanceIdA) getDeviceInstanceId = nullptr;
+  decltype(&::CM_Get_HW_Prof_FlagsA) getHwProfFlags = nullptr;
+  decltype(&::CM_Set_HW_Prof_FlagsA) setHwProfFlags = nullptr;
 
   // Every function the device restart needs is there.
   bool HasDeviceFunctions() const {
@@ -42,19 +46,24 @@ void Resolve(HMODULE module, const char* name, F* function) {
   *function = reinterpret_cast<F>(reinterpret_cast<void*>(address));
 }
 
-SetupApi Load() {
-  SetupApi api;
+// A DLL of the system directory, by its full path; the DLLs it needs in
+// turn are looked for beside it first. Null with the last error set.
+HMODULE LoadSystemDll(const char* name) {
   char dir[MAX_PATH + 1];
   UINT n = ::GetSystemDirectoryA(dir, sizeof dir);
   if (n == 0 || n >= sizeof dir) {
-    api.loadError = ERROR_MOD_NOT_FOUND;
-    return api;
+    ::SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
   }
   std::string path(dir, n);
   if (path.back() != '\\') path += '\\';
-  path += "setupapi.dll";
-  // The DLLs it needs in turn are looked for beside it first.
-  HMODULE module = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  path += name;
+  return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+SetupApi Load() {
+  SetupApi api;
+  HMODULE module = LoadSystemDll("setupapi.dll");
   if (!module) {
     api.loadError = ::GetLastError() ? ::GetLastError() : ERROR_MOD_NOT_FOUND;
     return api;
@@ -67,6 +76,11 @@ SetupApi Load() {
   Resolve(module, "SetupDiGetDeviceInstallParamsA", &api.getDeviceInstallParams);
   Resolve(module, "SetupDiDestroyDeviceInfoList", &api.destroyDeviceInfoList);
   Resolve(module, "SetupCopyOEMInfA", &api.copyOEMInf);
+  Resolve(module, "SetupDiGetDeviceInstanceIdA", &api.getDeviceInstanceId);
+  // The configuration manager's functions: setupapi.dll has them on
+  // Windows 2000 and XP, and forwards them to cfgmgr32.dll on later ones.
+  Resolve(module, "CM_Get_HW_Prof_FlagsA", &api.getHwProfFlags);
+  Resolve(module, "CM_Set_HW_Prof_FlagsA", &api.setHwProfFlags);
   return api;  // the library stays loaded for the rest of the run
 }
 
@@ -180,6 +194,32 @@ bool SetupDiGetDeviceInstallParamsA(DevInfoSet set, SpDevInfoData* device, SpDev
   params->flags = record.Flags;
   params->flagsEx = record.FlagsEx;
   return true;
+}
+
+bool SetupDiGetDeviceInstanceIdA(DevInfoSet set, const SpDevInfoData* device, char* buffer, uint32_t bufferSize,
+                                 uint32_t* requiredSize) {
+  if (!Api().getDeviceInstanceId) return Missing();
+  SP_DEVINFO_DATA native = Native(*device);
+  DWORD required = requiredSize ? *requiredSize : 0;
+  BOOL ok = Api().getDeviceInstanceId(reinterpret_cast<HDEVINFO>(set), &native, buffer, bufferSize,
+                                      requiredSize ? &required : nullptr);
+  if (requiredSize) *requiredSize = required;
+  return ok != FALSE;
+}
+
+uint32_t CM_Get_HW_Prof_FlagsA(const std::string& deviceInstanceId, uint32_t hardwareProfile, uint32_t* value,
+                               uint32_t flags) {
+  if (!Api().getHwProfFlags) return CR_CALL_NOT_IMPLEMENTED;
+  ULONG v = 0;
+  CONFIGRET cr = Api().getHwProfFlags(const_cast<char*>(deviceInstanceId.c_str()), hardwareProfile, &v, flags);
+  *value = v;
+  return cr;
+}
+
+uint32_t CM_Set_HW_Prof_FlagsA(const std::string& deviceInstanceId, uint32_t config, uint32_t value,
+                               uint32_t flags) {
+  if (!Api().setHwProfFlags) return CR_CALL_NOT_IMPLEMENTED;
+  return Api().setHwProfFlags(const_cast<char*>(deviceInstanceId.c_str()), config, value, flags);
 }
 
 }  // namespace plat

@@ -303,6 +303,19 @@ enabled_as "$PAYLOAD" 1  # an install would have counted it twice
 check_eq "$drv not copied" "$t_left" "$(mtime "$active")"
 reset_system
 
+# ---- 0b. the driver's name taken by a folder: Install cannot copy, and the
+# box says so (on Windows 2000 the drives' restart, with no drive failing,
+# used to end such a run with "complete").
+mkdir -p "$active"
+dialog dump:TForm1 click:TForm1:102 shown:TForm3 'dump:#32770' state:TForm3 box:1
+check_wait 1 "Please wait while the driver is installed."
+check_boxes 1
+check_box 1 VQDINST "There was an error installing/removing the VQD driver." 1
+check_eq "$drv still a folder" folder "$([ -d "$active" ] && echo folder)"
+registered no
+rmdir "$active"
+reset_system
+
 # ---- 1. not installed: Install --------------------------------------------
 dialog dump:TForm1 click:TForm1:102 "${END_STEPS[@]}"
 check_rc $END_RC

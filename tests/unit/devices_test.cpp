@@ -79,6 +79,22 @@ TEST_F(SimulatedDevicesTest, RecordsOfTheWrongSizeAreRefused) {
   EXPECT_TRUE(plat::SetupDiSetClassInstallParamsA(set, &device, &params, 20));
   EXPECT_TRUE(plat::SetupDiCallClassInstaller(plat::kDifPropertyChange, set, &device));
   EXPECT_FALSE(sim::CdromDeviceRunning(0));
+  // Stopped for the current profile: kept off at the next start of Windows
+  // until its flag is cleared, found by the device's instance ID.
+  EXPECT_EQ(sim::CdromDeviceProfileFlags(0), plat::kCsConfigFlagDoNotStart);
+  char id[11];
+  uint32_t needed = 0;
+  EXPECT_FALSE(plat::SetupDiGetDeviceInstanceIdA(set, &device, id, 11, &needed));
+  EXPECT_EQ(plat::GetLastError(), plat::kErrorInsufficientBuffer);
+  EXPECT_EQ(needed, 12u);
+  char fullId[12];
+  ASSERT_TRUE(plat::SetupDiGetDeviceInstanceIdA(set, &device, fullId, 12, nullptr));
+  uint32_t flags = 0;
+  EXPECT_EQ(plat::CM_Get_HW_Prof_FlagsA("ide\\cdrom\\0", 0, &flags, 0), plat::kCrSuccess);
+  EXPECT_EQ(flags, plat::kCsConfigFlagDoNotStart);
+  EXPECT_EQ(plat::CM_Get_HW_Prof_FlagsA("IDE\\CDROM\\7", 0, &flags, 0), plat::kCrNoSuchDevinst);
+  EXPECT_EQ(plat::CM_Set_HW_Prof_FlagsA(fullId, 0, 0, 0), plat::kCrSuccess);
+  EXPECT_EQ(sim::CdromDeviceProfileFlags(0), 0u);
 
   plat::SpDevInstallParams install;
   install.cbSize = 300;

@@ -193,6 +193,9 @@ TEST_F(EnableTest, NothingToMoveChangesNothing) {
   }
 }
 
+// On the NT family the name of the stale file, deleted just before the
+// rename, passes its creation time on to the renamed driver (file-name
+// tunnelling): only the times set after the rename give the driver its own.
 TEST_F(EnableTest, DisablingReplacesAStaleDisabledFile) {
   for (const Family* f : kFamilies) {
     SCOPED_TRACE(f->name);

@@ -5,6 +5,7 @@
 #include "app/flags.h"
 #include "app/runstate.h"
 #include "sim_fixture.h"
+#include "vqdlib/registry.h"
 
 using Lines = std::vector<std::string>;
 using Args = std::vector<std::string>;
@@ -46,6 +47,18 @@ std::string RegFlags() {
     found += std::string(found.empty() ? "" : " ") + name + "=" + std::string(data.begin(), data.end());
   }
   return found;
+}
+
+// The driver of the running family installed, enabled and registered.
+void PutDriver() {
+  const std::string sys = "C:\\WINDOWS\\SYSTEM32";
+  if (!IsNT) {
+    sim::WriteFile(sys + "\\IOSUBSYS\\MERIDAX.VXD", "driver");
+    return;
+  }
+  sim::WriteFile(sys + (Is2K ? "\\DRIVERS\\VQD2K.SYS" : "\\DRIVERS\\VQD.SYS"), "driver");
+  reg::SetValue(kServices + (Is2K ? "VQD2K" : "VQD"), "Type", plat::kRegDword, {1, 0, 0, 0});
+  if (Is2K) reg::SetValue(CdromClassKey, "LowerFilters", plat::kRegMultiSz, {'V', 'Q', 'D', '2', 'K', 0, 0});
 }
 
 Lines BoxTexts() {
@@ -143,7 +156,9 @@ TEST_F(OutcomeTest, RebootQuestionAnsweredYesReboots) {
 
 // An interactive run ends with one more box when no reboot is needed: on
 // Windows 2000 with the device restart, a success; elsewhere, where every
-// change needs a reboot, an error.
+// change needs a reboot, an error. An action that did not take effect (no
+// driver in place after Update, one still registered after Remove) ends
+// with the error on every family, also where a reboot is asked for.
 TEST_F(OutcomeTest, InteractiveRunsEndWithTheirBox) {
   const std::string done = "VQD driver installation complete.";
   const std::string failed = "There was an error installing/removing the VQD driver.";
@@ -153,6 +168,7 @@ TEST_F(OutcomeTest, InteractiveRunsEndWithTheirBox) {
     bool interactive, noReboot, rebootNeeded;
     bool* action;
     Lines boxes;
+    bool tookEffect = true;
   } cases[] = {
       {"2K install", plat::kPlatformWin32NT, 5, true, true, false, &InstallSwitch, {done}},
       {"2K remove", plat::kPlatformWin32NT, 5, true, true, false, &RemoveSwitch, {done}},
@@ -162,10 +178,16 @@ TEST_F(OutcomeTest, InteractiveRunsEndWithTheirBox) {
        {"Installation complete." + kRebootText}},
       {"2K command line", plat::kPlatformWin32NT, 5, false, true, false, &InstallSwitch, {}},
       {"2K enable only", plat::kPlatformWin32NT, 5, true, true, false, &EnableSwitch, {}},
+      {"2K install, no driver", plat::kPlatformWin32NT, 5, true, true, false, &InstallSwitch, {failed}, false},
+      {"2K remove, still registered", plat::kPlatformWin32NT, 5, true, true, false, &RemoveSwitch, {failed}, false},
+      {"2K install, no driver, reboot needed", plat::kPlatformWin32NT, 5, true, true, true, &InstallSwitch,
+       {failed + kRebootText}, false},
       {"NT 4 upgrade", plat::kPlatformWin32NT, 4, true, false, false, &UpgradeSwitch, {failed}},
       {"NT 4 with restart switch", plat::kPlatformWin32NT, 4, true, true, false, &InstallSwitch, {failed}},
       {"NT 4 reboot needed", plat::kPlatformWin32NT, 4, true, false, true, &RemoveSwitch,
        {"Uninstallation complete." + kRebootText}},
+      {"NT 4 remove, still registered, reboot needed", plat::kPlatformWin32NT, 4, true, false, true, &RemoveSwitch,
+       {failed + kRebootText}, false},
       {"9x remove", plat::kPlatformWin32Windows, 4, true, false, false, &RemoveSwitch, {failed}},
       {"9x upgrade-only", plat::kPlatformWin32Windows, 4, true, false, false, &UpgradeOnlySwitch, {failed}},
       {"9x command line", plat::kPlatformWin32Windows, 4, false, false, false, &InstallSwitch, {}},
@@ -174,6 +196,7 @@ TEST_F(OutcomeTest, InteractiveRunsEndWithTheirBox) {
     SCOPED_TRACE(c.name);
     sim::Reset(root_);
     UseFamily(c.platform, c.major);
+    if (c.tookEffect != (c.action == &RemoveSwitch)) PutDriver();
     // What the dialog's Update and Remove set besides the action.
     EndOfRun({}, true, c.rebootNeeded);
     Interactive = c.interactive;

@@ -116,13 +116,26 @@ class InteractiveTest : public ProcedureTest {
     return shown;
   }
   // A machine of the family with the driver as a state of the dialog needs.
-  enum Start { kFresh, kOlder, kSame, kDisabled, kNoVersion };
+  // kNotActive: file and service key there, the filter entry (Windows 2000)
+  // or the service key (NT 4) lost.
+  enum Start { kFresh, kOlder, kSame, kDisabled, kNoVersion, kNotActive };
   void Begin(Fam family, Start start) {
     Machine(family, false);
     if (start == kOlder) Installed(Older(), 1);
     if (start == kSame) Installed(Carried(), 1);
     if (start == kDisabled) Disabled(1);
     if (start == kNoVersion) Installed(B("no version information"), 1);
+    if (start == kNotActive) {
+      Installed(family == Fam::NT ? Older() : Carried(), 1);
+      if (family == Fam::NT) plat::RegDeleteKeyA(plat::kHKeyLocalMachine, kServices + "VQD");
+      if (family == Fam::W2K) LoseFilterEntry();
+    }
+  }
+  static void LoseFilterEntry() {
+    plat::RegKey key = 0;
+    ASSERT_EQ(plat::RegOpenKeyA(plat::kHKeyLocalMachine, CdromClassKey, &key), 0);
+    plat::RegDeleteValueA(key, "LowerFilters");
+    plat::RegCloseKey(key);
   }
   static bool PleaseWaitVisible() {
     for (const View& w : sim::Windows())
@@ -164,6 +177,17 @@ TEST_F(InteractiveTest, EachStateOfTheSystemReadsAndLooksRight) {
        {"This system contains version  of the VQD driver and it is enabled.",
         "This installer will upgrade the VQD driver to version 5.1.26.0."},
        "[][enabled.][5.1.26.0]", "", "[Remove VQD Driver][Upgrade][Close][Disable VQD Driver][Advanced >>]"},
+      // There but not loaded: nothing to enable, Update registers it again.
+      {Fam::W2K, kNotActive,
+       {"This system contains version 5.1.26.0 of the VQD driver and it is not active.",
+        "This installer will not upgrade VQD, it contains version",
+        "5.1.26.0 which is the same or older than the one already", "installed."},
+       "[5.1.26.0][not active.][5.1.26.0][will not]", "[will not]",
+       "[Remove VQD Driver][Overwrite][Close][Enable VQD Driver (off)][Advanced >>]"},
+      {Fam::NT, kNotActive,
+       {"This system contains version 5.0.0.0 of the VQD driver and it is not active.",
+        "This installer will upgrade the VQD driver to version 5.1.26.0."},
+       "[5.0.0.0][not active.][5.1.26.0]", "", "[Remove VQD Driver][Upgrade][Close][Enable VQD Driver (off)][Advanced >>]"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(Name(c.family)) + " start " + std::to_string(c.start));
@@ -179,7 +203,8 @@ TEST_F(InteractiveTest, EachStateOfTheSystemReadsAndLooksRight) {
     // The hint stands for the hidden bottom row, and only where it can be reached.
     EXPECT_EQ(Ctl(view, Form1.Label7).visible, c.start != kFresh);
     EXPECT_EQ(Ctl(view, Form1.Label7).style.textColor, plat::kClrBlue);
-    EXPECT_EQ(Ctl(view, Form1.Button4).text, c.start == kDisabled ? "Enable VQD Driver" : "Disable VQD Driver");
+    EXPECT_EQ(Ctl(view, Form1.Button4).text,
+              c.start == kDisabled || c.start == kNotActive ? "Enable VQD Driver" : "Disable VQD Driver");
     EXPECT_EQ(view.focus, Form1.Button2);
     EXPECT_EQ(view.rect.Height(), 180);
     // Closed: nothing was touched.
@@ -312,6 +337,40 @@ TEST_F(InteractiveTest, UpdateRunsTheActionAndEndsWithTheFinalBox) {
                             "VQDINST: Uninstallation complete. You need to reboot your computer for the "
                             "changes to take effect.\r\rReboot Now?"});
   EXPECT_TRUE(sim::ExitWindowsCalls().empty());
+
+  // The final box follows what the action left, not the restart's answer.
+  // Windows 2000, the filter entry lost: Update (an Overwrite here) registers
+  // the driver again and counts nothing.
+  const std::string error = "VQDINST: There was an error installing/removing the VQD driver.";
+  Begin(Fam::W2K, kNotActive);
+  EXPECT_EQ(Run({Click(&TForm1::Button2)}), 0);
+  EXPECT_EQ(Filters(), std::string("VQD2K\0\0", 7));
+  EXPECT_EQ(Count(), 1);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"VQDINST: VQD driver installation complete."});
+  // A copy that failed (a folder holds the driver's name): the error, and
+  // with a drive that did not restart, the error with the reboot question.
+  for (bool stuckDrive : {false, true}) {
+    Machine(Fam::W2K, false);
+    sim::MakeDirectory(DriverPath());
+    sim::CdromDevice drive;
+    drive.failsAt = sim::DeviceStep::Stop;
+    if (stuckDrive) sim::AddCdromDevice(drive);
+    Run({Click(&TForm1::Button2)});
+    EXPECT_FALSE(ServiceKey());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              stuckDrive ? error + " You need to reboot your computer for the changes to take "
+                                                   "effect.\r\rReboot Now?"
+                                         : error});
+  }
+  // A removal kept because the filter entry could not be removed.
+  Machine(Fam::W2K, false);
+  Installed(Carried(), 1);
+  sim::FailCalls("RegSetValueExA", -1, "4D36E965");
+  sim::FailCalls("RegDeleteValueA", -1, "4D36E965");
+  Run({Click(&TForm1::Button5), Click(&TForm1::Button1)});
+  EXPECT_TRUE(DriverIs(Carried()));
+  EXPECT_EQ(Filters(), std::string("VQD2K\0\0", 7));
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{error});
 }
 
 TEST_F(InteractiveTest, EnableAndDisableInsideTheLoop) {
@@ -347,11 +406,40 @@ TEST_F(InteractiveTest, EnableAndDisableInsideTheLoop) {
   // Windows 2000 restarts the drives instead: no reboot, the plain answer.
   Machine(Fam::W2K, false);
   Installed(Carried(), 1);
+  sim::AddCdromDevice(sim::CdromDevice());
   EXPECT_EQ(Run({Click(&TForm1::Button5), Click(&TForm1::Button4), UserAction{}}), 1);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"VQD Utility: Operation complete. The VQD driver has been disabled."});
   EXPECT_TRUE(sim::FileExists(DisabledPath()));
   EXPECT_EQ(Filters(), "<none>");
   EXPECT_EQ(Count(), 1);
+  // Enabling restarts the drives too, on the worker.
+  EXPECT_EQ(Run({Click(&TForm1::Button5), Click(&TForm1::Button4), UserAction{}}), 1);
+  EXPECT_EQ(BoxTexts().back(), "VQD Utility: Operation complete. The VQD driver has been enabled.");
+  EXPECT_EQ(Filters(), std::string("VQD2K\0\0", 7));
+  EXPECT_EQ(sim::ThreadsCreated(), 2u);
+  const Lines& calls = sim::DeviceCalls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "SetupDiCallClassInstaller device=0 function=0x12"), 4);
+  EXPECT_TRUE(sim::CdromDeviceRunning(0));
+
+  // What the system holds decides the box: a filter entry that stays keeps
+  // the driver enabled, a disabled file that cannot be renamed keeps it
+  // disabled.
+  for (bool enabling : {false, true}) {
+    Machine(Fam::W2K, false);
+    if (enabling) {
+      Disabled(1);
+      sim::FailCalls("MoveFileA");
+    } else {
+      Installed(Carried(), 1);
+      sim::FailCalls("RegSetValueExA", -1, "4D36E965");
+      sim::FailCalls("RegDeleteValueA", -1, "4D36E965");
+    }
+    EXPECT_EQ(Run({Click(&TForm1::Button5), Click(&TForm1::Button4), UserAction{}}), 1);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{enabling
+                                                       ? "VQD Utility: Operation failed. The VQD driver has not been enabled."
+                                                       : "VQD Utility: Operation failed. The VQD driver has not been disabled."});
+    EXPECT_EQ(sim::FileExists(DriverPath()), !enabling);
+  }
 }
 
 TEST_F(InteractiveTest, DisablingThenUpdatingWithANewerPayloadInstallsAndUpgrades) {

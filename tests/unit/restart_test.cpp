@@ -3,7 +3,6 @@
 // worker.
 #include "vqdlib/restart.h"
 
-#include "app/runstate.h"
 #include "sim_fixture.h"
 
 using Lines = std::vector<std::string>;
@@ -43,7 +42,6 @@ class RestartTest : public SimTest {
  protected:
   void SetUp() override {
     SimTest::SetUp();
-    ResetRunState();
     StartLog();
   }
 };
@@ -77,25 +75,32 @@ TEST_F(RestartTest, EveryDeviceIsStoppedAndStartedAndASecondNeedingARebootFailsT
 }
 
 TEST_F(RestartTest, AFailingStepEndsThatDeviceWithItsLineAndTheRunGoesOn) {
+  // A device stopped for the current profile and not started again would
+  // stay off at the next start of Windows: its do-not-start flag is cleared.
+  const std::string cleared = "RD: Cleared CSCONFIGFLAG_DO_NOT_START: \\Device\\CdRom0";
   struct Case {
     sim::DeviceStep step;
     uint32_t flags;  // install flags after the start
     uint32_t error;
     std::string line;
     bool runningAfter;  // the device's state when its restart ended
+    std::string clearLine;  // "" when there is nothing to clear
+    bool clearFails = false;
   } cases[] = {
-      {sim::DeviceStep::SetParamsStop, 0, 87, "RD: Couldn't set the install parameters 1: 87", true},
-      {sim::DeviceStep::Stop, 0, 0xE000020E, "RD: Class installer STOP failed: 3758096910", true},
-      {sim::DeviceStep::SetParamsStart, 0, 5, "RD: Couldn't set the install parameters 2: 5", false},
-      {sim::DeviceStep::Start, 0, 31, "RD: Class installer START failed: 31", false},
-      {sim::DeviceStep::GetInstallParams, 0, 1784, "RD: Couldn't get the install parameters: 1784", true},
-      {sim::DeviceStep::None, plat::kDiNeedReboot, 0, "RD: Check DI_NEEDREBOOT 4 - Device needs reboot: \\Device\\CdRom0", true},
+      {sim::DeviceStep::SetParamsStop, 0, 87, "RD: Couldn't set the install parameters 1: 87", true, ""},
+      {sim::DeviceStep::Stop, 0, 0xE000020E, "RD: Class installer STOP failed: 3758096910", true, ""},
+      {sim::DeviceStep::SetParamsStart, 0, 5, "RD: Couldn't set the install parameters 2: 5", false, cleared},
+      {sim::DeviceStep::Start, 0, 31, "RD: Class installer START failed: 31", false, cleared},
+      {sim::DeviceStep::Start, 0, 31, "RD: Class installer START failed: 31", false,
+       "RD: Couldn't clear CSCONFIGFLAG_DO_NOT_START: 19", true},
+      {sim::DeviceStep::GetInstallParams, 0, 1784, "RD: Couldn't get the install parameters: 1784", true, ""},
+      {sim::DeviceStep::None, plat::kDiNeedReboot, 0, "RD: Check DI_NEEDREBOOT 4 - Device needs reboot: \\Device\\CdRom0", true, ""},
       // A device that wants a restart of its own has not taken the change
       // either.
-      {sim::DeviceStep::None, plat::kDiNeedRestart, 0, "RD: Check DI_NEEDREBOOT 4 - Device needs reboot: \\Device\\CdRom0", true},
+      {sim::DeviceStep::None, plat::kDiNeedRestart, 0, "RD: Check DI_NEEDREBOOT 4 - Device needs reboot: \\Device\\CdRom0", true, ""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
+    SCOPED_TRACE(c.line + " " + c.clearLine);
     sim::Reset(root_);
     InitLibrary();
     StartLog();
@@ -105,14 +110,20 @@ TEST_F(RestartTest, AFailingStepEndsThatDeviceWithItsLineAndTheRunGoesOn) {
     bad.flagsAfterStart = c.flags;
     sim::AddCdromDevice(bad);
     sim::AddCdromDevice(Drive("\\Device\\CdRom1", "Second"));
+    if (c.clearFails) sim::FailCalls("CM_Set_HW_Prof_FlagsA");
     bool failed = false;
     EXPECT_TRUE(RestartEachCdromDevice(failed));
     EXPECT_TRUE(failed);
-    EXPECT_EQ(LogLines(), (Lines{"RD: Restarting device: \\Device\\CdRom0", "RD: Friendly name: First", c.line,
-                                 "RD: Restarting device: \\Device\\CdRom1", "RD: Friendly name: Second",
-                                 "RD: Success restarting device: \\Device\\CdRom1"}));
+    Lines expected = {"RD: Restarting device: \\Device\\CdRom0", "RD: Friendly name: First", c.line};
+    if (!c.clearLine.empty()) expected.push_back(c.clearLine);
+    expected.insert(expected.end(), {"RD: Restarting device: \\Device\\CdRom1", "RD: Friendly name: Second",
+                                     "RD: Success restarting device: \\Device\\CdRom1"});
+    EXPECT_EQ(LogLines(), expected);
     EXPECT_EQ(sim::CdromDeviceRunning(0), c.runningAfter);
     EXPECT_TRUE(sim::CdromDeviceRunning(1));
+    // Only a clearing that failed leaves the first drive off at the next start.
+    EXPECT_EQ(sim::CdromDeviceProfileFlags(0), c.clearFails ? plat::kCsConfigFlagDoNotStart : 0u);
+    EXPECT_EQ(sim::CdromDeviceProfileFlags(1), 0u);
     // Both devices paused after, the set destroyed.
     const Lines& calls = sim::DeviceCalls();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "Sleep 1000"), 2);
@@ -205,14 +216,13 @@ TEST_F(RestartTest, ADeviceSetThatCannotBeObtainedEndsTheRunQuietly) {
       sim::Reset(root_);
       InitLibrary();
       StartLog();
-      Interactive = interactive;
       sim::AddCdromDevice(Drive("\\Device\\CdRom0", "Drive"));
       if (way == 0)
         sim::RemoveSetupApi();  // no setupapi.dll, or one without the device functions
       else
         sim::FailCalls("SetupDiGetClassDevsA");
       bool failed = true;
-      EXPECT_FALSE(RestartCdromDevices(failed)) << interactive << way;
+      EXPECT_FALSE(RestartCdromDevices(failed, interactive)) << interactive << way;
       EXPECT_FALSE(failed);
       EXPECT_EQ(LogLines(), Lines{});
       EXPECT_EQ(sim::DeviceCalls(), Lines{GetSet});
@@ -234,7 +244,6 @@ TEST_F(RestartTest, WorkerAndCallingThreadGiveTheSameOutcome) {
     sim::Reset(root_);
     InitLibrary();
     StartLog();
-    Interactive = interactive;
     if (noThread) sim::FailCalls("CreateThread");
     sim::AddCdromDevice(Drive("\\Device\\CdRom0", "One"));
     sim::CdromDevice second = Drive("\\Device\\CdRom1", "Two");
@@ -242,7 +251,7 @@ TEST_F(RestartTest, WorkerAndCallingThreadGiveTheSameOutcome) {
     sim::AddCdromDevice(second);
     Run r;
     r.failed = false;
-    r.result = RestartCdromDevices(r.failed);
+    r.result = RestartCdromDevices(r.failed, interactive);
     r.log = LogLines();
     r.calls = sim::DeviceCalls();
     r.threads = sim::ThreadsCreated();
@@ -255,7 +264,8 @@ TEST_F(RestartTest, WorkerAndCallingThreadGiveTheSameOutcome) {
   EXPECT_EQ(direct.log, (Lines{"RD: Restarting device: \\Device\\CdRom0", "RD: Friendly name: One",
                                 "RD: Success restarting device: \\Device\\CdRom0",
                                 "RD: Restarting device: \\Device\\CdRom1", "RD: Friendly name: Two",
-                                "RD: Class installer START failed: 31"}));
+                                "RD: Class installer START failed: 31",
+                                "RD: Cleared CSCONFIGFLAG_DO_NOT_START: \\Device\\CdRom1"}));
   for (const Run* r : {&worker, &noWorker}) {
     EXPECT_EQ(r->result, direct.result);
     EXPECT_EQ(r->failed, direct.failed);

@@ -259,6 +259,57 @@ TEST_F(SimulatedWindowsTest, ZeroFileTimesLeaveTheTimesUnchanged) {
   EXPECT_NE(before.lastWrite, 0u);
 }
 
+// NT's file systems tunnel a name: a file created or renamed under a name
+// that was deleted or renamed away up to 15 seconds before takes the old
+// file's creation time. Windows 9x does not.
+TEST_F(SimulatedWindowsTest, ANameGoneForFifteenSecondsAtMostPassesOnItsCreationTime) {
+  const plat::FileTime old = 120000000000000000ull;
+  struct Case {
+    uint32_t platform;
+    bool rename;  // renamed away and another file renamed in; else deleted and created
+    int secondsBetween;
+    bool tunnelled;
+  } cases[] = {
+      {plat::kPlatformWin32NT, false, 0, true},
+      {plat::kPlatformWin32NT, true, 0, true},
+      {plat::kPlatformWin32NT, true, 15, true},
+      {plat::kPlatformWin32NT, false, 20, false},
+      {plat::kPlatformWin32Windows, true, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.platform) + (c.rename ? " rename " : " delete ") + std::to_string(c.secondsBetween));
+    sim::Reset(root_);
+    sim::SetVersion(c.platform, 4, 0, 1);
+    sim::WriteFile("C:\\D\\NAME.SYS", "old");
+    sim::WriteFile("C:\\D\\OTHER.SYS", "other");
+    plat::FileHandle h = Open("C:\\D\\NAME.SYS", plat::Access::Write, kBoth);
+    plat::SetFileTime(h, &old, nullptr, nullptr);
+    plat::CloseHandle(h);
+    if (c.rename) {
+      ASSERT_TRUE(plat::MoveFileA("C:\\D\\NAME.SYS", "C:\\D\\AWAY.SYS"));
+      EXPECT_EQ(sim::FileTimes("C:\\D\\AWAY.SYS").creation, old) << "a renamed file keeps its own";
+    } else {
+      ASSERT_TRUE(plat::DeleteFileA("C:\\D\\NAME.SYS"));
+    }
+    // Each file created moves the clock on by a second.
+    for (int i = 0; i < c.secondsBetween; ++i)
+      plat::CloseHandle(Open("C:\\D\\SCRATCH", plat::Access::Write, kBoth, plat::Disposition::CreateAlways));
+    const plat::FileTime now = sim::Now();
+    if (c.rename) {
+      ASSERT_TRUE(plat::MoveFileA("c:\\d\\other.sys", "c:\\d\\name.sys"));
+    } else {
+      plat::CloseHandle(Open("C:\\D\\NAME.SYS", plat::Access::Write, kBoth, plat::Disposition::CreateAlways));
+    }
+    const plat::FileTime creation = sim::FileTimes("C:\\D\\NAME.SYS").creation;
+    if (c.tunnelled) {
+      EXPECT_EQ(creation, old);
+    } else {
+      EXPECT_NE(creation, old);
+      EXPECT_GE(creation, c.rename ? 0 : now);
+    }
+  }
+}
+
 // Blanks separate the arguments of the registry editor and double quotes
 // group them, as in every Windows program.
 TEST_F(SimulatedWindowsTest, RegistryEditorSplitsItsCommandLineAsWindowsDoes) {
