@@ -28,7 +28,7 @@ void Dispatch(Action action) {
   switch (action) {
     case Action::Install: needed = InstallForFamily(); break;
     case Action::Remove: needed = UninstallForFamily(ForceRemove); break;
-    case Action::Upgrade: needed = UpgradeForFamily(); break;
+    case Action::Upgrade: needed = UpgradeForFamily(Overwrite); break;
   }
   // Restarting the CD-ROM devices makes the change take effect at once; only
   // a device that did not restart still needs the reboot.
@@ -36,10 +36,22 @@ void Dispatch(Action action) {
   RebootNeeded = RebootNeeded || needed;
 }
 
+// Whether the action left what it was asked for: after an install or an
+// upgrade the driver installed and enabled, as "/CHECK" sees it; after a
+// removal that was due, no registration of it.
+void CheckOutcome(Action action) {
+  if (action == Action::Remove ? !RemovalIncomplete : IsDriverInstalled()) return;
+  DebugLog(action == Action::Install   ? "MAIN: Install failed - driver not installed"
+           : action == Action::Upgrade ? "MAIN: Upgrade failed - driver not installed"
+                                       : "MAIN: Uninstall failed - driver still registered");
+  ActionFailed = true;
+}
+
 void Run(Action action, const char* line) {
   ReenableForDialog();
   DebugLog(line);
   Dispatch(action);
+  CheckOutcome(action);
 }
 
 }  // namespace
@@ -54,6 +66,7 @@ void RunActions() {
     if (IsDriverInstalled()) {
       DebugLog("MAIN: Upgradeonly found an existing installation.");
       Dispatch(Action::Upgrade);
+      CheckOutcome(Action::Upgrade);
     } else {
       DebugLog("MAIN: Upgradeonly didn't find existing installation.");
     }

@@ -67,6 +67,9 @@ void ReportOutcome() {
     ExitCode = 6;
     RebootPrompt(!RemoveSwitch);
   }
+  // An action that did not do what it was asked wins over every other code;
+  // the flags above still tell of the reboot and the check.
+  if (ActionFailed) ExitCode = 13;
   const bool anyAction = InstallSwitch || UpgradeSwitch || UpgradeOnlySwitch || RemoveSwitch;
   if (Is2K && Interactive && NoReboot && !RebootNeeded && anyAction)
     plat::MessageBoxA("VQD driver installation complete.", "VQDINST", plat::kMbOk);
