@@ -242,7 +242,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (step == Step::Install) {
       const bool inPlace = nt4 ? IsVQDInstalled() : w2k ? IsVQD2KInstalled() : IsVQD9Installed();
       fuzz::Require(!inPlace || countAfter >= 1, "an install that leaves the driver leaves a count");
-      fuzz::Require(inPlace || countAfter == countBefore || countBefore == 0 && countAfter == -1,
+      fuzz::Require(inPlace || countAfter == countBefore || (countBefore == 0 && countAfter == -1),
                     "an install that leaves no driver leaves the count as it was");
     }
     if (step == Step::Remove && countBefore > 0)
