@@ -178,8 +178,8 @@ Section "-VQD driver"
     ${Case} 10
       ; A driver the user disabled is not installed over: enable it first,
       ; as vqdinst.exe's own dialog does, once the user agrees. Without
-      ; that, leave it alone: "/INSTALL" or "/UPGRADE" would copy a second,
-      ; active driver beside the disabled one.
+      ; that, leave it alone: "/INSTALL" or "/UPGRADE" would put an active
+      ; driver in place of the disabled one, against the user's choice.
       Call FindDisabledDriver
       ${If} ${FileExists} "$DisabledSys"
         MessageBox MB_YESNO|MB_ICONEXCLAMATION \
