@@ -29,7 +29,7 @@ void Dispatch(Action action) {
   switch (action) {
     case Action::Install: needed = InstallForFamily(); break;
     case Action::Remove: needed = UninstallForFamily(ForceRemove); break;
-    case Action::Upgrade: needed = UpgradeForFamily(); break;
+    case Action::Upgrade: needed = UpgradeForFamily(Overwrite); break;
   }
   // Stored before the restart: an error in it leaves the procedure's reboot.
   RebootNeeded = RebootNeeded || needed;
@@ -39,10 +39,22 @@ void Dispatch(Action action) {
   if (Is2K && NoReboot && RestartCdromDevices(RestartNeedsReboot, Interactive)) RebootNeeded = RestartNeedsReboot;
 }
 
+// Whether the action left what it was asked for: after an install or an
+// upgrade the driver installed and enabled, as "/CHECK" sees it; after a
+// removal that was due, no registration of it.
+void CheckOutcome(Action action) {
+  if (action == Action::Remove ? !RemovalIncomplete : IsDriverInstalled()) return;
+  DebugLog(action == Action::Install   ? "MAIN: Install failed - driver not installed"
+           : action == Action::Upgrade ? "MAIN: Upgrade failed - driver not installed"
+                                       : "MAIN: Uninstall failed - driver still registered");
+  ActionFailed = true;
+}
+
 void Run(Action action, const char* line) {
   ReenableForDialog();
   DebugLog(line);
   Dispatch(action);
+  CheckOutcome(action);
 }
 
 }  // namespace
@@ -57,6 +69,7 @@ void RunActions() {
     if (IsDriverInstalled()) {
       DebugLog("MAIN: Upgradeonly found an existing installation.");
       Dispatch(Action::Upgrade);
+      CheckOutcome(Action::Upgrade);
     } else {
       DebugLog("MAIN: Upgradeonly didn't find existing installation.");
     }

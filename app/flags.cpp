@@ -94,6 +94,9 @@ void ReportOutcome() {
       RebootPrompt(!RemoveSwitch);
     }
   }
+  // An action that did not do what it was asked wins over every other code;
+  // the flags above still tell of the reboot and the check.
+  if (ActionFailed) ExitCode = 13;
   if (Is2K && Interactive && NoReboot && !RebootNeeded && anyAction && !failed)
     plat::MessageBoxA("VQD driver installation complete.", "VQDINST", plat::kMbOk);
   // On NT 4 and 9x every change needs a reboot: a run without one changed

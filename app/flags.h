@@ -14,7 +14,7 @@ void DeleteRegFlag();
 // Asks the user to reboot ("Installation complete." or "Uninstallation
 // complete.") and reboots on Yes.
 void RebootPrompt(bool installed);
-// The last step of a run: exit code 10/11/6, the "badinst" and "reboot"
+// The last step of a run: exit code 10/11/6/13, the "badinst" and "reboot"
 // flags, the reboot question and the final message boxes of an interactive
 // run, all from the run state.
 void ReportOutcome();

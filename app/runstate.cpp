@@ -5,7 +5,7 @@
 bool InstallSwitch, RemoveSwitch, ForceRemove, UpgradeSwitch, UpgradeOnlySwitch, EnableSwitch, DisableSwitch;
 bool Overwrite, CheckSwitch, SanityOK, ManifestSwitch, UnpackSwitch, RestartSwitch, HelpSwitch;
 bool NotifyFile, NotifyReg, NoFlag, AskReboot, NoReboot, Interactive;
-bool RebootNeeded, RestartNeedsReboot, EnableResult;
+bool RebootNeeded, RestartNeedsReboot, EnableResult, ActionFailed;
 std::string PayloadVersion, InstalledVersion;
 int ExitCode;
 
@@ -19,6 +19,7 @@ void ResetRunState() {
   RebootNeeded = false;
   RestartNeedsReboot = true;
   EnableResult = false;
+  ActionFailed = false;
   TempDir.clear();
   PayloadVersion.clear();
   InstalledVersion.clear();

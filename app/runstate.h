@@ -27,6 +27,10 @@ extern bool Interactive;
 extern bool RebootNeeded;
 extern bool RestartNeedsReboot;
 extern bool EnableResult;
+// An action did not do what it was asked: an install or upgrade left the
+// driver not installed and enabled, or a removal that was due left it
+// registered. The run then exits with 13.
+extern bool ActionFailed;
 extern std::string PayloadVersion;
 extern std::string InstalledVersion;
 extern int ExitCode;

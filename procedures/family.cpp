@@ -15,19 +15,19 @@ namespace {
 const DriverFamily Families[3] = {
     {"NT", IsVQDInstalled, IsBremcoInstalled, RemoveBremco,
      {{"VQD", "\\VQD.SYS"}}, 1,
-     "\\DRIVERS\\VQD.SYS", "VQD.SYS", true, false,
+     "\\DRIVERS\\VQD.SYS", "\\DRIVERS\\VQD.DIS", "VQD.SYS", "VQD.DIS", true, false,
      "Found VQD without a counter", "Found BREMCO - deleting", "Extracting VQD",
      "Found previous copy - checking versions", "Didn't find another copy - installing",
      "Found old VQD - uninstalling", true},
     {"2K", IsVQD2KInstalled, IsBremco2KInstalled, RemoveBremco2K,
      {{"VQD2K", "\\VQD2K.SYS"}, {"VQD2KINF", "\\VQD2K.INF"}, {"VQD2KCAT", "\\VQD2K.CAT"}}, 3,
-     "\\DRIVERS\\VQD2K.SYS", "VQD2K.SYS", true, true,
+     "\\DRIVERS\\VQD2K.SYS", "\\DRIVERS\\VQD2K.DIS", "VQD2K.SYS", "VQD2K.DIS", true, true,
      "Found VQD2K without counter", "Found BREMCO2K - deleting", "Extracting VQD2K",
      "Found previous version - checking versions", "Didn't find another copy - installing",
      "VQD2K installed - uninstalling", true},
     {"9x", IsVQD9Installed, IsPlovantInstalled, RemovePlovant,
      {{"MERIDAX", "\\MERIDAX.VXD"}}, 1,
-     "\\IOSUBSYS\\MERIDAX.VXD", "MERIDAX.VXD", false, false,
+     "\\IOSUBSYS\\MERIDAX.VXD", "\\IOSUBSYS\\MERIDAX.DIS", "MERIDAX.VXD", "MERIDAX.DIS", false, false,
      "Found MERIDAX without counter", "Found PLOVANT - deleting", "Extracting MERIDAX",
      "Found previous version of MERIDAX - checking versions", "Didn't find another version - installing",
      "MERIDAX installed - uninstalling", false},
@@ -83,6 +83,8 @@ bool CopyDriver(const DriverFamily& family, const std::string& prefix, bool extr
   bool copied = extracted && !SystemDir.empty() &&
                 plat::CopyFileA(TempDir + family.carried[0].fileName, SystemDir + family.installedFile, false);
   DebugLog(prefix + "File copy of " + family.driverName + (copied ? " succeeded" : " failed"));
+  // An "/ENABLE" would otherwise put the older copy back over this one.
+  if (copied) plat::DeleteFileA(SystemDir + family.disabledFile);
   return copied;
 }
 

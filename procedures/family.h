@@ -25,7 +25,9 @@ struct DriverFamily {
   CarriedFile carried[3];  // in extraction order; the first is the driver
   int carriedCount;
   const char* installedFile;  // "\DRIVERS\VQD.SYS", appended to SystemDir
+  const char* disabledFile;   // "\DRIVERS\VQD.DIS": the file "/DISABLE" leaves
   const char* driverName;     // "VQD.SYS", in the copy and delete lines
+  const char* disabledName;   // "VQD.DIS", in the delete lines of a removal
   bool registersService;      // NT 4 and 2K: a service key
   bool registersFilter;       // 2K: a CD-ROM class lower filter and the INF
 
@@ -56,7 +58,8 @@ bool CarriedIsToGoIn(const DriverFamily& family, const std::string& prefix, bool
 // Deletes them again, in the same order; a file already gone is no error.
 void DeleteCarriedFiles(const DriverFamily& family);
 // Copies the extracted driver over the installed one; logs "<prefix>File
-// copy of X succeeded/failed". Nothing is copied unless `extracted`.
+// copy of X succeeded/failed". Nothing is copied unless `extracted`. A copied
+// driver leaves no older disabled copy of itself beside it.
 bool CopyDriver(const DriverFamily& family, const std::string& prefix, bool extracted);
 // Registers the copied driver: the service key, and on Windows 2000 the
 // lower filter and the setup information file. prefix is "Inst2K: " or

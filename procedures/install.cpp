@@ -1,6 +1,6 @@
 // Installation: adopts an installation without a count, replaces the legacy
 // driver, copies the carried driver unless the installed one is as new,
-// registers it and raises the install count.
+// registers it and raises the install count when the driver is in place.
 #include <cstdint>
 
 #include "package/drivedb.h"
@@ -13,10 +13,12 @@
 #include "vqdlib/system.h"
 
 // One installation more. A count at its largest stays there: wrapping round
-// to 0 would delete the count of a driver that is in use.
-static void RaiseInstallCount() {
+// to 0 would delete the count of a driver that is in use. Returns the count
+// it found.
+static uint32_t RaiseInstallCount() {
   uint32_t count = GetInstallCount();
   SetInstallCount(count == UINT32_MAX ? count : count + 1);
+  return count;
 }
 
 static bool Install(Family which) {
@@ -27,10 +29,13 @@ static bool Install(Family which) {
   bool result = false;
 
   AdoptUncountedDriver(family, prefix);
+  bool legacyCounted = false;
+  uint32_t countBefore = 0;
   if (family.legacyProbe()) {
     DebugLog(prefix + family.legacyFound);
     // The replaced driver's installation is counted as one of ours.
-    RaiseInstallCount();
+    countBefore = RaiseInstallCount();
+    legacyCounted = true;
     result = family.legacyRemoval();
   }
   ClearExcludeMiniports();
@@ -47,12 +52,20 @@ static bool Install(Family which) {
       }
     } else {
       // Windows 2000 registers again although nothing was copied, so that a
-      // lost filter entry or INF comes back.
+      // changed service key or a lost INF comes back. (A lost filter entry
+      // never gets here: without it the driver reads as not installed and is
+      // copied and registered above.)
       registerDriver = family.registersFilter;
     }
     if (registerDriver) RegisterDriver(family, prefix);
     DeleteCarriedFiles(family);
-    RaiseInstallCount();
+  }
+  // Only a driver in place counts an installation; when none is, the count
+  // the legacy driver brought goes back too.
+  if (family.installedProbe()) {
+    if (!TempDir.empty()) RaiseInstallCount();
+  } else if (legacyCounted) {
+    SetInstallCount(countBefore);
   }
   DebugLog(prefix + "Done");
   return result;

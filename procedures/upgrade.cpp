@@ -1,6 +1,5 @@
 // Upgrade: replaces the installed driver when the carried one is newer (or
 // always with "/OVERWRITE") without counting a new installation.
-#include "app/runstate.h"
 #include "package/drivedb.h"
 #include "package/legacy.h"
 #include "package/payload.h"
@@ -10,7 +9,7 @@
 #include "vqdlib/service.h"
 #include "vqdlib/system.h"
 
-static bool Upgrade(Family which) {
+static bool Upgrade(Family which, bool overwrite) {
   const DriverFamily& family = FamilyOf(which);
   const std::string name = std::string("Upgrade") + family.tag;
   // The NT 4 procedure's lines have always been spelt this way; log readers
@@ -26,7 +25,7 @@ static bool Upgrade(Family which) {
   if (!TempDir.empty()) {
     bool extracted = ExtractCarriedFiles(family, prefix);
     bool copy = !extracted ||
-                CarriedIsToGoIn(family, prefix, Overwrite,
+                CarriedIsToGoIn(family, prefix, overwrite,
                                 which == Family::NT ? "Install copy is newer or overwrite switch used - updating"
                                                     : "Install copy is newer - updating");
     if (copy && CopyDriver(family, prefix, extracted)) {
@@ -39,7 +38,7 @@ static bool Upgrade(Family which) {
   return result;
 }
 
-bool UpgradeNT() { return Upgrade(Family::NT); }
-bool Upgrade2K() { return Upgrade(Family::W2K); }
-bool Upgrade9x() { return Upgrade(Family::W9x); }
-bool UpgradeForFamily() { return Upgrade(RunningFamily()); }
+bool UpgradeNT(bool overwrite) { return Upgrade(Family::NT, overwrite); }
+bool Upgrade2K(bool overwrite) { return Upgrade(Family::W2K, overwrite); }
+bool Upgrade9x(bool overwrite) { return Upgrade(Family::W9x, overwrite); }
+bool UpgradeForFamily(bool overwrite) { return Upgrade(RunningFamily(), overwrite); }

@@ -85,6 +85,8 @@ bool ServiceKeyOpens(const char* path) {
 
 bool RegCreateVQD(bool create) { return CreateServiceKey(kVQD, create); }
 bool RegCreateVQD2K(bool create) { return CreateServiceKey(kVQD2K, create); }
+bool VQDKeyPresent() { return ServiceKeyOpens(kVQD.path); }
+bool VQD2KKeyPresent() { return ServiceKeyOpens(kVQD2K.path); }
 
 uint32_t GetInstallCount() {
   DebugLog("GIC");

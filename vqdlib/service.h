@@ -8,6 +8,9 @@
 
 bool RegCreateVQD(bool create);
 bool RegCreateVQD2K(bool create);
+// Whether the service key is there, without log lines.
+bool VQDKeyPresent();
+bool VQD2KKeyPresent();
 
 uint32_t GetInstallCount();
 void SetInstallCount(uint32_t count);

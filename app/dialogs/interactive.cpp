@@ -136,7 +136,9 @@ void HandOver(const std::string& waitText) {
 void ChooseUpdate() {
   HandOver(UpgradeSwitch ? "Please wait while the driver is upgraded."
                          : "Please wait while the driver is installed.");
-  if (IsDriverInstalled()) {
+  // A counted driver, disabled or not, is upgraded: installing it would
+  // count this product a second time.
+  if (IsDriverInstalled() || GetInstallCount() != 0) {
     UpgradeSwitch = true;
   } else {
     InstallSwitch = true;

@@ -9,6 +9,8 @@
 ;     files it writes ("reboot.txt", "badinst.txt") appear there;
 ;   - "/CHECK" before anything else, to find a driver that the user disabled
 ;     or a Windows the driver does not support, and again after the install;
+;   - exit code 13 (the driver is not in place after the install, which then
+;     counted nothing) taken as a failure: a warning, and no record;
 ;   - "/INSTALL" on the first install (it raises the driver's install count,
 ;     which several products share), "/UPGRADE" on a repair of this product
 ;     (the count stays, so the uninstall's "/REMOVE" still balances it);
@@ -176,8 +178,8 @@ Section "-VQD driver"
     ${Case} 10
       ; A driver the user disabled is not installed over: enable it first,
       ; as vqdinst.exe's own dialog does, once the user agrees. Without
-      ; that, leave it alone: "/INSTALL" or "/UPGRADE" would copy a second,
-      ; active driver beside the disabled one.
+      ; that, leave it alone: "/INSTALL" or "/UPGRADE" would put an active
+      ; driver in place of the disabled one, against the user's choice.
       Call FindDisabledDriver
       ${If} ${FileExists} "$DisabledSys"
         MessageBox MB_YESNO|MB_ICONEXCLAMATION \
@@ -217,6 +219,14 @@ Section "-VQD driver"
     Push "/INSTALL"
   ${EndIf}
   Call RunVqdinst
+  ${If} $VqdExit == 13
+    ; The driver is not in place afterwards (a file in use, a folder in its
+    ; way): vqdinst.exe counted nothing, so no record is written here (a
+    ; repair keeps the one of its first install). A reboot it needs is
+    ; flagged all the same.
+    ${Warn} "The VQD driver could not be installed (code 13). ${PRODUCT} cannot burn discs until it is."
+    Return
+  ${EndIf}
   ${If} $VqdExit != 0
   ${AndIf} $VqdExit != 6
     ${Warn} "The VQD driver could not be installed (code $VqdExit)."
@@ -224,8 +234,8 @@ Section "-VQD driver"
   ${EndIf}
   WriteRegDWORD HKLM "${PRODUCT_KEY}" "DriverCounted" 1
 
-  ; 3. Exit code 0 also comes when the driver file could not be copied:
-  ;    "/CHECK" tells whether the driver is in place now.
+  ; 3. "/CHECK" again: the driver installed and enabled, as this product
+  ;    needs it.
   Push "/CHECK"
   Call RunVqdinst
   ${If} $VqdExit != 11

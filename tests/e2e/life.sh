@@ -2,7 +2,9 @@
 # A product's life with the driver, in one Windows version ($1), as a calling
 # setup program drives it: first install, a second product's install, the
 # check, an upgrade by a newer vqdinst.exe, disable, enable, the two
-# removals, a forced removal and an install over the legacy driver. After
+# removals, a forced removal and an install over the legacy driver; on
+# Windows 2000 also the device restart, the removal of a disabled driver, the
+# repair of a lost filter entry and an install that fails (13). After
 # every step: exit code, flag files, the driver files with their times, the
 # registry values with their types and bytes, the INF in the store, the
 # procedure's own log lines, and no temporary directory left.
@@ -257,6 +259,63 @@ RD: Couldn't set the install parameters 1: N" "$(e2e_log_lines | grep '^RD: ' | 
     flags no no
     enabled "$OLD" "$OLD_TIMES"
     check_log_lacks "RD: Restarting device: "
+fi
+
+# ---- 11. Windows 2000: a disabled driver is removed whole, at its last
+# installation and by force; a lost filter entry reads as not installed and
+# "/INSTALL" puts it back; a driver file that cannot be written fails the
+# install (13) and counts nothing.
+if [ "$fam" = 2K ]; then
+    run /DISABLE
+    check_rc 0
+    check_exists "$disabled"
+    run /REMOVE
+    check_rc 0
+    flags no no
+    gone
+    check_log_order "UnInst2K: Install count=1 - uninstalling" "UnInst2K: Deleted VQD2K.DIS" "UnInst2K: Done"
+    check_log_lacks "MAIN: Uninstall failed - driver still registered"
+
+    run /INSTALL
+    check_rc 6
+    vqdcheck setcount 3 >/dev/null
+    run /DISABLE
+    check_rc 0
+    check_exists "$disabled"
+    run /FORCEREMOVE
+    check_rc 0
+    flags no no
+    gone
+
+    run /INSTALL
+    check_rc 6
+    hklm_delete_value "$CLASS" LowerFilters
+    run /CHECK
+    check_rc 10
+    flags no yes
+    run /INSTALL
+    check_rc 6
+    flags yes no
+    enabled "$OLD" "$OLD_TIMES"
+    count_is "4 02000000"
+    check_log_order "Inst2K: Didn't find another copy - installing" "Inst2K: File copy of VQD2K.SYS succeeded" \
+        "Inst2K: Done"
+    run /CHECK
+    check_rc 11
+
+    run /FORCEREMOVE
+    check_rc 6
+    gone
+    mkdir "$active"
+    run /INSTALL
+    check_rc 13
+    flags no no
+    check_eq "driver path still a folder" yes "$([ -d "$active" ] && echo yes)"
+    check_eq "service key" missing "$(vqdcheck getvalue "$SERVICES\\$svc" Start)"
+    check_eq "LowerFilters" missing "$(vqdcheck getvalue "$CLASS" LowerFilters)"
+    count_is missing
+    check_log_order "Inst2K: File copy of VQD2K.SYS failed" "Inst2K: Done" "MAIN: Install failed - driver not installed"
+    rmdir "$active"
 fi
 
 reset_system

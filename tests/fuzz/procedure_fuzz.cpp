@@ -223,7 +223,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const bool force = step == Step::ForceRemove;
       result = nt4 ? UnInstNT(force) : w2k ? UnInst2K(force) : UnInst9x(force);
     }
-    if (step == Step::Upgrade) result = nt4 ? UpgradeNT() : w2k ? Upgrade2K() : Upgrade9x();
+    if (step == Step::Upgrade) result = nt4 ? UpgradeNT(false) : w2k ? Upgrade2K(false) : Upgrade9x(false);
     (void)result;
 
     fuzz::Require(!TempDirHoldsFiles(), "no extracted file stays behind");
@@ -239,7 +239,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     }
     const long long countAfter = Count(driverPath);
-    if (step == Step::Install) fuzz::Require(countAfter >= 1, "an install leaves a count");
+    if (step == Step::Install) {
+      const bool inPlace = nt4 ? IsVQDInstalled() : w2k ? IsVQD2KInstalled() : IsVQD9Installed();
+      fuzz::Require(!inPlace || countAfter >= 1, "an install that leaves the driver leaves a count");
+      fuzz::Require(inPlace || countAfter == countBefore || (countBefore == 0 && countAfter == -1),
+                    "an install that leaves no driver leaves the count as it was");
+    }
     if (step == Step::Remove && countBefore > 0)
       fuzz::Require(countAfter == countBefore - 1 || countAfter == -1, "a removal lowers the count by one");
     if (step == Step::ForceRemove && countAfter != countBefore)

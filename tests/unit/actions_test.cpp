@@ -36,6 +36,8 @@ TEST_F(ActionsTest, ExitCodesAndFlagsOfCommandLineRuns) {
     Args args;
     int code;
     const char *reboot, *badinst, *regReboot;
+    const char* refused = nullptr;  // a call that fails, on paths holding `in`
+    const char* in = "";
   } cases[] = {
       {Fam::NT, kFresh, {"/INSTALL"}, 6, "reboot", "<none>", "<none>"},
       {Fam::NT, kFresh, {"/install", "/NOFLAG"}, 6, "<none>", "<none>", "<none>"},
@@ -53,6 +55,17 @@ TEST_F(ActionsTest, ExitCodesAndFlagsOfCommandLineRuns) {
       {Fam::W2K, kFresh, {"/INSTALL", "/UPGRADE"}, 6, "reboot", "<none>", "<none>"},
       {Fam::NT, kOlder, {"/REMOVE", "/UPGRADE"}, 6, "reboot", "<none>", "<none>"},
       {Fam::W2K, kFresh, {"/UNKNOWN"}, 0, "<none>", "<none>", "<none>"},
+      // 13: the action did not do what it was asked; a reboot it needs is
+      // still flagged.
+      {Fam::W2K, kFresh, {"/INSTALL"}, 13, "<none>", "<none>", "<none>", "CopyFileA"},
+      {Fam::W9x, kFresh, {"/UPGRADE", "/NOTIFYREG"}, 13, "<none>", "<none>", "<none>", "CopyFileA"},
+      {Fam::NT, kOlder, {"/CHECK", "/UPGRADEONLY"}, 11, "<none>", "<none>", "<none>", "CopyFileA"},
+      {Fam::W2K, kCurrent, {"/REMOVE"}, 13, "reboot", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD2K"},
+      {Fam::NT, kCurrent, {"/FORCEREMOVE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD"},
+      {Fam::W2K, kFresh, {"/CHECK", "/UPGRADE"}, 13, "<none>", "badinst", "<none>", "CopyFileA"},
+      // A disabled driver is removed at its last installation.
+      {Fam::W9x, kDisabled, {"/REMOVE"}, 6, "reboot", "<none>", "<none>"},
+      {Fam::W2K, kDisabled, {"/REMOVE"}, 0, "<none>", "<none>", "<none>"},
   };
   for (const Case& c : cases) {
     std::string what = Name(c.family);
@@ -64,6 +77,7 @@ TEST_F(ActionsTest, ExitCodesAndFlagsOfCommandLineRuns) {
     if (c.start == kOlder) Installed(Older(), 1);
     if (c.start == kDisabled) Disabled(1);
     if (c.start == kCountTwo) Installed(Carried(), 2);
+    if (c.refused) sim::FailCalls(c.refused, -1, c.in);
     EXPECT_EQ(Run(c.args), c.code);
     EXPECT_EQ(Flag("reboot"), c.reboot);
     EXPECT_EQ(Flag("badinst"), c.badinst);
@@ -166,11 +180,21 @@ TEST_F(ActionsTest, EnableAndDisableEndWithZeroAndKeepTheCount) {
   for (Fam f : {Fam::NT, Fam::W2K, Fam::W9x}) {
     SCOPED_TRACE(Name(f));
     Machine(f, false);
-    Installed(Carried(), 2);
+    // Without a count there is nothing to disable.
+    Installed(Carried(), 0);
+    EXPECT_EQ(Run({"/DISABLE"}), 0);
+    EXPECT_TRUE(DriverIs(Carried()));
+    EXPECT_FALSE(sim::FileExists(DisabledPath()));
+    EXPECT_EQ(Count(), -1);
+    SetCount(2);
     EXPECT_EQ(Run({"/DISABLE"}), 0);
     EXPECT_FALSE(sim::FileExists(DriverPath()));
     EXPECT_TRUE(sim::FileExists(DisabledPath()));
     EXPECT_EQ(Flag("reboot"), "<none>");
+    // Upgrade-only finds nothing installed and leaves the disabled driver.
+    EXPECT_EQ(Run({"/UPGRADEONLY", "/OVERWRITE"}), 0);
+    EXPECT_FALSE(sim::FileExists(DriverPath()));
+    EXPECT_TRUE(sim::FileExists(DisabledPath()));
     EXPECT_EQ(Run({"/CHECK", "/DISABLE"}), 10);  // nothing left to disable
     EXPECT_EQ(Run({"/ENABLE", "/CHECK"}), 10);  // the check sees the state before
     EXPECT_TRUE(DriverIs(Carried()));

@@ -3,6 +3,10 @@
 // on Windows), then once per point with that call failing. After every run
 // the system must still be sound:
 //   - the run ends with an exit code of the documented table, nothing thrown;
+//   - an install or upgrade that ends with 0 or 6 leaves the driver installed
+//     and enabled, and a removal that ends so and took the count (the last
+//     one, here) leaves neither its service key nor its filter entry:
+//     anything else is 13; an install that leaves no driver counts nothing;
 //   - no foreign CD-ROM lower filter is lost (only our own entry and entries
 //     without a service, which the sweep of an add removes, may go), and the
 //     list stays a well-formed multi-string;
@@ -141,7 +145,7 @@ bool Entries(const std::string& value, std::vector<std::string>* entries) {
   return true;
 }
 
-const std::set<int> kExitCodes = {0, 1, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+const std::set<int> kExitCodes = {0, 1, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
 
 // gtest's ASSERT_* returns void; this one returns the given result instead.
 #define ASSERT_TRUE_OR(cond, message, result) \
@@ -208,6 +212,24 @@ class FaultSweep : public ProcedureTest, public ::testing::WithParamInterface<st
     std::string text(value.begin(), value.end());
     EXPECT_TRUE(Entries(text, &entries)) << what << ": LowerFilters malformed";
     std::set<std::string> listed(entries.begin(), entries.end());
+    // What the run did, judged in the family it took the system for (a
+    // version that could not be read makes another family of it).
+    const bool ownFamily = family_ == (IsNT && !Is2K ? Fam::NT : Is2K ? Fam::W2K : Fam::W9x);
+    const bool service = family_ == Fam::W9x || ServiceKey();
+    const bool filter = family_ == Fam::W2K && listed.count("VQD2K");
+    const bool inPlace = sim::FileExists(DriverPath()) && service && (filter || family_ != Fam::W2K);
+    const bool success = ownFamily && (code == 0 || code == 6);
+    if ((act_ == Act::Install || act_ == Act::Upgrade) && success) {
+      EXPECT_TRUE(inPlace) << what << ": reported success without the driver in place";
+    }
+    if (act_ == Act::Install && ownFamily && !inPlace) {
+      EXPECT_EQ(Count(), -1) << what << ": an install without its driver counted";
+    }
+    // (A count that could not be read is 0: the removal is not due then, and
+    // changes nothing.)
+    if (act_ == Act::Remove && success && Count() == -1) {
+      EXPECT_FALSE((family_ != Fam::W9x && service) || filter) << what << ": reported success, driver registered";
+    }
     EXPECT_TRUE(listed.count("IMAPI") && listed.count("FOREIGNFLT")) << what << ": foreign filter lost";
     for (const std::string& e : entries)
       EXPECT_TRUE(e == "IMAPI" || e == "FOREIGNFLT" || e == "GHOST" || e == "VQD2K") << what << ": entry " << e;

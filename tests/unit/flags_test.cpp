@@ -78,6 +78,7 @@ TEST_F(OutcomeTest, ExitCodeAndFlagsFollowCheckRebootAndNotifySwitches) {
     int exitCode;
     std::string rebootFile, badinstFile, regFlags;
     Lines boxes;
+    bool actionFailed = false;
   } rows[] = {
       {{}, true, false, 0, "<none>", "<none>", "", {}},
       {{"/UPGRADE"}, true, true, 6, "reboot", "<none>", "", {}},
@@ -99,6 +100,13 @@ TEST_F(OutcomeTest, ExitCodeAndFlagsFollowCheckRebootAndNotifySwitches) {
       {{"/NOFLAG", "/CHECK"}, false, true, 6, "<none>", "<none>", "", {}},
       {{"/NOFLAG", "/CHECK"}, true, false, 11, "<none>", "<none>", "", {}},
       {{"/NOFLAG", "/NOTIFYREG", "/CHECK"}, false, false, 10, "<none>", "<none>", "", {}},
+      // A failed action wins over the check and the reboot; their flags stay.
+      {{"/INSTALL"}, true, false, 13, "<none>", "<none>", "", {}, true},
+      {{"/CHECK", "/UPGRADE"}, true, false, 13, "<none>", "<none>", "", {}, true},
+      {{"/CHECK", "/UPGRADE", "/NOTIFYREG"}, false, true, 13, "<none>", "<none>", "badinst=badinst\0 reboot=reboot\0"s,
+       {}, true},
+      {{"/ASKREBOOT", "/FORCEREMOVE"}, true, true, 13, "<none>", "<none>", "", {"Uninstallation complete." + kRebootText},
+       true},
   };
   for (const Row& row : rows) {
     std::string name;
@@ -107,6 +115,7 @@ TEST_F(OutcomeTest, ExitCodeAndFlagsFollowCheckRebootAndNotifySwitches) {
     sim::Reset(root_);
     InitLibrary();
     EndOfRun(row.args, row.sanityOK, row.rebootNeeded);
+    ActionFailed = row.actionFailed;
     ReportOutcome();
     EXPECT_EQ(ExitCode, row.exitCode);
     EXPECT_EQ(FlagFile("reboot"), row.rebootFile);

@@ -138,7 +138,8 @@ TEST_F(InstallTest, LegacyDriverIsReplacedAndCountedTwice) {
       // The legacy removal alone needs the reboot when the copy fails.
       EXPECT_TRUE(InstallForFamily());
       EXPECT_FALSE(sim::FileExists(legacy));
-      EXPECT_EQ(Count(), 2);
+      // No driver in place: the legacy driver's count goes back as well.
+      EXPECT_EQ(Count(), copyFails ? -1 : 2);
       EXPECT_EQ(sim::FileExists(DriverPath()), !copyFails);
       if (f == Fam::W2K) {
         EXPECT_EQ(Filters(), copyFails ? "<none>" : std::string("VQD2K\0\0", 7));
@@ -147,19 +148,24 @@ TEST_F(InstallTest, LegacyDriverIsReplacedAndCountedTwice) {
   }
 }
 
-TEST_F(InstallTest, FailedCopyRegistersNothingButStillCounts) {
-  for (Fam f : kFamilies) {
-    SCOPED_TRACE(Name(f));
-    Machine(f);
-    sim::FailCalls("CopyFileA");
-    EXPECT_FALSE(InstallForFamily());
-    EXPECT_FALSE(sim::FileExists(DriverPath()));
-    EXPECT_FALSE(ServiceKey());
-    EXPECT_EQ(Filters(), "<none>");
-    EXPECT_EQ(InfCopies(), 0);
-    EXPECT_EQ(Count(), 1);
-    EXPECT_TRUE(TempDirEmpty());
-    EXPECT_EQ(LinesOf({"Inst" + std::string(Name(f)) + ": File copy"}).size(), 1u);
+// A failed copy counts the installation only where the older driver it
+// meant to replace is still in place.
+TEST_F(InstallTest, FailedCopyRegistersNothingAndCountsOnlyADriverInPlace) {
+  for (bool olderThere : {false, true}) {
+    for (Fam f : kFamilies) {
+      SCOPED_TRACE(std::string(Name(f)) + (olderThere ? " over an older driver" : ""));
+      Machine(f);
+      if (olderThere) Installed(Older(), 1);
+      sim::FailCalls("CopyFileA");
+      EXPECT_FALSE(InstallForFamily());
+      EXPECT_EQ(sim::FileExists(DriverPath()), olderThere);
+      EXPECT_EQ(ServiceKey(), olderThere && f != Fam::W9x);
+      EXPECT_EQ(Filters(), olderThere && f == Fam::W2K ? std::string("VQD2K\0\0", 7) : "<none>");
+      EXPECT_EQ(InfCopies(), 0);
+      EXPECT_EQ(Count(), olderThere ? 2 : -1);
+      EXPECT_TRUE(TempDirEmpty());
+      EXPECT_EQ(LinesOf({"Inst" + std::string(Name(f)) + ": File copy"}).size(), 1u);
+    }
   }
 }
 
@@ -190,24 +196,33 @@ TEST_F(UninstallTest, CountDecidesUnlessForced) {
     uint32_t count;
     bool removed;
     long long countAfter;
+    bool disabled = false;  // "/DISABLE" left it: only the ".DIS" file
   } cases[] = {
       {false, true, 1, true, -1},  {false, true, 2, false, 1},  {false, true, 0, false, -1},
       {false, false, 3, false, 2}, {true, true, 5, true, -1},   {true, true, 0, true, -1},
-      {true, false, 2, false, 2},
+      {true, false, 2, false, 2},  {false, false, 1, true, -1, true}, {false, false, 2, false, 1, true},
+      {true, false, 3, true, -1, true},
   };
   for (Fam f : kFamilies) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(Name(f)) + (c.force ? " forced" : " not forced") + " count " +
-                   std::to_string(c.count) + (c.installed ? "" : " not installed"));
+                   std::to_string(c.count) + (c.installed ? "" : c.disabled ? " disabled" : " not installed"));
       Machine(f);
+      if (c.installed || c.disabled)
+        reg::SetValue("SOFTWARE\\Velcordia\\PALV\\DriveDB", "", plat::kRegSz, B(std::string("1.0.3.40") + '\0'));
       if (c.installed) {
         Installed(Carried(), c.count);
-        reg::SetValue("SOFTWARE\\Velcordia\\PALV\\DriveDB", "", plat::kRegSz, B(std::string("1.0.3.40") + '\0'));
+      } else if (c.disabled) {
+        Disabled(c.count);
       } else if (c.count) {
         SetCount(c.count);
       }
-      EXPECT_EQ(UninstallForFamily(c.force), c.removed);
+      // Nothing of a disabled driver is loaded: only Windows 9x, which
+      // always asks, needs the reboot.
+      EXPECT_EQ(UninstallForFamily(c.force), c.removed && (c.installed || f == Fam::W9x));
+      EXPECT_FALSE(RemovalIncomplete);
       EXPECT_EQ(sim::FileExists(DriverPath()), c.installed && !c.removed);
+      EXPECT_EQ(sim::FileExists(DisabledPath()), c.disabled && !c.removed);
       EXPECT_EQ(Count(), c.countAfter);
       if (c.removed) {
         EXPECT_FALSE(ServiceKey());
@@ -256,7 +271,7 @@ TEST_F(UninstallTest, Windows2000KeepsOtherFiltersAndTheStoredInf) {
 TEST_F(UpgradeTest, ReplacesWithoutCountingAndOverwriteForcesTheCopy) {
   struct Case {
     const char* what;
-    int installed;  // -1 none, 0 older, 1 same, 2 newer
+    int installed;  // -1 none, 0 older, 1 same, 2 newer, 3 older and disabled
     uint32_t count;
     bool overwrite, copied;
     long long countAfter;
@@ -265,16 +280,22 @@ TEST_F(UpgradeTest, ReplacesWithoutCountingAndOverwriteForcesTheCopy) {
       {"same", 1, 1, false, false, 1},           {"same, overwrite", 1, 1, true, true, 1},
       {"newer", 2, 1, false, false, 1},          {"newer, overwrite", 2, 1, true, true, 1},
       {"older without count", 0, 0, false, true, 1},
+      {"older, disabled", 3, 1, false, true, 1},
   };
   for (Fam f : kFamilies) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(Name(f)) + ": " + c.what);
       Machine(f);
-      Bytes before = c.installed == 0 ? Older() : c.installed == 1 ? Carried() : Newer();
-      if (c.installed >= 0) Installed(before, c.count);
-      Overwrite = c.overwrite;
-      EXPECT_EQ(UpgradeForFamily(), c.copied);
+      Bytes before = c.installed == 0 || c.installed == 3 ? Older() : c.installed == 1 ? Carried() : Newer();
+      if (c.installed >= 0 && c.installed < 3) Installed(before, c.count);
+      if (c.installed == 3) {
+        sim::WriteFile(DisabledPath(), before);
+        SetCount(c.count);
+      }
+      EXPECT_EQ(UpgradeForFamily(c.overwrite), c.copied);
       EXPECT_TRUE(DriverIs(c.copied ? Carried() : before));
+      // The copied driver leaves no older disabled copy beside it.
+      EXPECT_FALSE(sim::FileExists(DisabledPath()));
       EXPECT_EQ(Count(), c.countAfter);
       EXPECT_EQ(ServiceKey(), f != Fam::W9x);
       // Unlike installation, an upgrade that copies nothing registers nothing.
@@ -304,8 +325,7 @@ TEST_F(UpgradeTest, LinesOfEachFamilyAndTheLegacyDriverStays) {
     Installed(Older(), 1);
     std::string legacy = f == Fam::W9x ? kIosubsys + "PLOVANT.VXD" : kDrivers + "BREMCO.SYS";
     sim::WriteFile(legacy, "old driver");
-    Overwrite = false;
-    EXPECT_TRUE(UpgradeForFamily());
+    EXPECT_TRUE(UpgradeForFamily(false));
     EXPECT_TRUE(sim::FileExists(legacy));
     EXPECT_EQ(LinesOf({"Upgrade", "UpgadeNT"}), expected[static_cast<int>(f)]);
   }
@@ -319,9 +339,12 @@ TEST_F(UninstallTest, Windows2000KeepsADriverItsFilterStillLoads) {
     SCOPED_TRACE(refusal);
     Machine(Fam::W2K);
     Installed(Carried(), 1);
+    reg::SetValue("SOFTWARE\\Velcordia\\PALV\\DriveDB", "", plat::kRegSz, B(std::string("1.0.3.40") + '\0'));
     sim::FailCalls(refusal, 1, "Class\\{4D36E965");
     EXPECT_FALSE(UnInst2K(false));
+    EXPECT_TRUE(RemovalIncomplete);
     EXPECT_TRUE(DriverIs(Carried()));
+    EXPECT_TRUE(DriveDb());
     EXPECT_TRUE(ServiceKey());
     EXPECT_EQ(Filters(), std::string("VQD2K\0\0", 7));
     EXPECT_EQ(Count(), 1);
