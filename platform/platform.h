@@ -127,9 +127,9 @@ uint32_t GetFileVersionInfoSizeA(const std::string& path);
 bool GetFileVersionInfoA(const std::string& path, uint32_t size, void* block);
 // version.dll is loaded at run time from the system directory; where it is
 // missing, no file has version information. blockSize bounds every read: the
-// host's reader checks each node against it, the system's is handed only a
-// block whose root node fits, and a value or length it returns that does not
-// lie inside the block is refused. Understands the 32-bit layout of executables and the 16-bit
+// host's reader checks each node against it, the system's is handed the block
+// with a root node that claims more than blockSize cut to it, and a value or
+// length it returns that does not lie inside the block is refused. Understands the 32-bit layout of executables and the 16-bit
 // layout of VxD version data. A string comes back as a pointer into the block
 // and its length as stored, which counts a terminator only when the file has
 // one: callers read at most that many characters. A string of a 32-bit block

@@ -10,9 +10,11 @@
 namespace plat {
 namespace win32 {
 
-// LoadLibraryExA of the system directory's copy of `name` by its full path
-// (with LOAD_WITH_ALTERED_SEARCH_PATH, so the DLLs it needs in turn are looked
-// for beside it first). Null with the last error set when it cannot be loaded.
+// LoadLibraryExA of the system directory's copy of `name` by its full path;
+// the DLLs it needs in turn come from the system directory
+// (LOAD_LIBRARY_SEARCH_SYSTEM32 where the system knows it, else
+// LOAD_WITH_ALTERED_SEARCH_PATH: beside it first). Null with the last error
+// set when it cannot be loaded.
 HMODULE LoadSystemLibrary(const char* name);
 
 // *function = GetProcAddress(module, name): null when it is missing.

@@ -238,11 +238,16 @@ bool VerQueryValueA(void* block, uint32_t blockSize, const std::string& subBlock
     return false;
   }
   // The system's reader walks the block as far as its root node's length
-  // says: a block that claims more than it has is refused unread.
-  const uint8_t* bytes = static_cast<const uint8_t*>(block);
-  if (blockSize < 2 || static_cast<uint32_t>(bytes[0] | bytes[1] << 8) > blockSize) {
+  // says: a root that claims more than the block has (a VxD's version data
+  // can) is cut to the block first, as the host's reader takes it.
+  uint8_t* bytes = static_cast<uint8_t*>(block);
+  if (blockSize < 6) {  // not even a root node
     ::SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
     return false;
+  }
+  if (static_cast<uint32_t>(bytes[0] | bytes[1] << 8) > blockSize) {
+    bytes[0] = static_cast<uint8_t>(blockSize);
+    bytes[1] = static_cast<uint8_t>(blockSize >> 8);
   }
   void* result = nullptr;
   UINT n = 0;
