@@ -3,12 +3,16 @@ enable_language(RC)
 add_compile_options(-Wall -Wextra -Os)
 
 set(VQD_VERSION_COMMA "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},${PROJECT_VERSION_TWEAK}")
+set(VQD_MANIFEST ${CMAKE_BINARY_DIR}/vqdinst.manifest)
+configure_file(app/vqdinst.manifest.in ${VQD_MANIFEST} @ONLY)
 configure_file(app/vqdinst.rc.in ${CMAKE_BINARY_DIR}/vqdinst.rc @ONLY)
+set_source_files_properties(${CMAKE_BINARY_DIR}/vqdinst.rc PROPERTIES OBJECT_DEPENDS ${VQD_MANIFEST})
 
 add_executable(vqdinst WIN32
   ${VQD_CORE_SOURCES}
   platform/win32/win32.cpp
   platform/win32/setupapi.cpp
+  platform/win32/sysdll.cpp
   platform/win32/threads.cpp
   platform/win32/main.cpp
   ${CMAKE_BINARY_DIR}/vqdinst.rc
@@ -16,8 +20,9 @@ add_executable(vqdinst WIN32
 target_include_directories(vqdinst PRIVATE ${CMAKE_SOURCE_DIR})
 # Static, stripped, and without a link time stamp: the same tree gives the same bytes.
 target_link_options(vqdinst PRIVATE -static -s -Wl,--no-insert-timestamp)
-# No setupapi: platform/win32/setupapi.cpp loads it at run time.
-target_link_libraries(vqdinst PRIVATE version advapi32 user32)
+# No setupapi and no version: platform/win32/setupapi.cpp and win32.cpp load
+# them at run time from the system directory (platform/win32/sysdll.h).
+target_link_libraries(vqdinst PRIVATE advapi32 user32)
 
 # The window probe used by the end-to-end tests.
 add_executable(probe tools/probe.c)
@@ -32,10 +37,10 @@ add_dependencies(probe probehook)
 
 # Library operations on their own, for the end-to-end tests.
 add_executable(vqdcheck ${VQD_CORE_SOURCES} platform/win32/win32.cpp platform/win32/setupapi.cpp
-  platform/win32/threads.cpp tests/win32/vqdcheck.cpp)
+  platform/win32/sysdll.cpp platform/win32/threads.cpp tests/win32/vqdcheck.cpp)
 target_include_directories(vqdcheck PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(vqdcheck PRIVATE -static -s)
-target_link_libraries(vqdcheck PRIVATE version advapi32 user32)
+target_link_libraries(vqdcheck PRIVATE advapi32 user32)
 
 # Root-enumerated CD-ROM devices for the device-restart tests.
 add_executable(cdromseed tests/win32/cdromseed.cpp)
@@ -47,13 +52,18 @@ target_link_libraries(cdromseed PRIVATE setupapi advapi32)
 add_executable(holdopen tests/win32/holdopen.c)
 target_link_options(holdopen PRIVATE -static -s)
 
-# A stranger's setupapi.dll, to show that vqdinst.exe never loads one planted
-# beside it: build/win32/planted/setupapi.dll.
-add_library(plantedsetupapi SHARED tests/win32/plantedsetupapi.c)
-set_target_properties(plantedsetupapi PROPERTIES OUTPUT_NAME setupapi PREFIX ""
-  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
-target_compile_options(plantedsetupapi PRIVATE -Wno-unused-parameter)
-target_link_options(plantedsetupapi PRIVATE -static -s -Wl,--kill-at)
+# A stranger's DLL under the names of the DLLs vqdinst.exe loads itself or
+# could be made to load (setupapi, version; libgcc_s_dw2-1, which the C++
+# runtime's start-up takes only when a module of that name is already
+# loaded), to show that it never loads one planted beside it or in its
+# current directory: build/win32/planted/<name>.dll.
+foreach(_vqd_planted setupapi version libgcc_s_dw2-1)
+  add_library(planted_${_vqd_planted} SHARED tests/win32/planted.c)
+  set_target_properties(planted_${_vqd_planted} PROPERTIES OUTPUT_NAME ${_vqd_planted} PREFIX ""
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
+  target_compile_options(planted_${_vqd_planted} PRIVATE -Wno-unused-parameter)
+  target_link_options(planted_${_vqd_planted} PRIVATE -static -s -Wl,--kill-at)
+endforeach()
 
 # ---- payload ----------------------------------------------------------------
 # The six carried files become resources of type DATA ("VQD", "VQD_DATE", ...).

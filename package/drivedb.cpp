@@ -73,9 +73,10 @@ std::string DriveDBRegistryVersion() {
   return result;
 }
 
-uint32_t ExecAndWait(const std::string& commandLine, uint16_t showWindow) {
+uint32_t ExecAndWait(const std::string& program, const std::string& commandLine, const std::string& directory,
+                     uint16_t showWindow) {
   if (commandLine.size() > kMaxCommandLine) return 0xFFFFFFFFu;
-  plat::ProcessHandle process = plat::CreateProcessA(commandLine, showWindow);
+  plat::ProcessHandle process = plat::CreateProcessA(program, commandLine, directory, showWindow);
   if (process == 0) return 0xFFFFFFFFu;
   DebugLog("EAW: Created process " + commandLine + " - waiting");
   uint32_t code = plat::WaitForProcess(process);
@@ -103,13 +104,20 @@ bool InstallDriveDB(bool install) {
       DebugLog("IDB: Install version is newer than existing");
       // Quoted: a TEMP with blanks ("Documents and Settings") would split the
       // path into several arguments of the registry editor.
-      const std::string commandLine = GetWindowsDir() + "\\REGEDIT.EXE /s \"" + file + "\"";
+      const std::string windowsDir = GetWindowsDir();
+      const std::string editor = windowsDir + "\\REGEDIT.EXE";
+      const std::string commandLine = editor + " /s \"" + file + "\"";
       // A command line that cannot be run must not cost the installed
-      // database: it is refused before the key is deleted.
-      if (commandLine.size() <= kMaxCommandLine) {
+      // database: it is refused before the key is deleted. So is an editor
+      // without a full path, which the system would look for in the current
+      // directory and along the search path.
+      if (commandLine.size() <= kMaxCommandLine && !windowsDir.empty()) {
         DeleteKey(DriveDBKey);
         const uint16_t kHide = 0;  // SW_HIDE
-        result = ExecAndWait(commandLine, kHide) == 0;
+        // The editor by its full path, started in the Windows directory: not
+        // one found first in the current directory, and no file of a folder
+        // that others can write to is the first it looks at.
+        result = ExecAndWait(editor, commandLine, windowsDir, kHide) == 0;
       }
       DebugLog(result ? "IDB: EXECed REGEDIT import" : "IDB: Failed REGEDIT import");
     } else {

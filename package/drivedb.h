@@ -17,6 +17,8 @@ extern const char* const DriveDBKey;
 bool InstallDriveDB(bool install);
 // The installed database's version (the key's default value); empty if none.
 std::string DriveDBRegistryVersion();
-// Runs a command line and waits for it; its exit code, or 4294967295 when it
-// could not be started (also for a command line over 512 characters).
-uint32_t ExecAndWait(const std::string& commandLine, uint16_t showWindow);
+// Runs program (its full path) with a command line in the current directory
+// `directory` and waits for it; its exit code, or 4294967295 when it could not
+// be started (also for a command line over 512 characters).
+uint32_t ExecAndWait(const std::string& program, const std::string& commandLine, const std::string& directory,
+                     uint16_t showWindow);

@@ -150,8 +150,11 @@ void UnmapWholeFile(FileView* view);
 // ---- Version information
 uint32_t GetFileVersionInfoSizeA(const std::string& path);
 bool GetFileVersionInfoA(const std::string& path, uint32_t size, void* block);
-// blockSize bounds every read of the host's reader (the system's reader trusts
-// the block). Understands the 32-bit layout of executables and the 16-bit
+// version.dll is loaded at run time from the system directory; where it is
+// missing, no file has version information. blockSize bounds every read: the
+// host's reader checks each node against it, the system's is handed the block
+// with a root node that claims more than blockSize cut to it, and a value or
+// length it returns that does not lie inside the block is refused. Understands the 32-bit layout of executables and the 16-bit
 // layout of VxD version data. A string comes back as a pointer into the block
 // and its length as stored, which counts a terminator only when the file has
 // one: callers read at most that many characters. A string of a 32-bit block
@@ -236,11 +239,16 @@ bool ExitWindowsEx(uint32_t flags, uint32_t reserved);
 
 // ---- Processes
 using ProcessHandle = intptr_t;
-// CreateProcessA with no application name, handles not inherited,
+// CreateProcessA of applicationName, the program's full path (empty: none,
+// the system then takes the program from the command line and looks for it,
+// beside this program and in the current directory among other places), with
+// the command line as the program gets it, handles not inherited,
 // CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, no environment block, the
-// caller's current directory, and STARTF_USESHOWWINDOW with showWindow.
-// 0 when the process could not be started.
-ProcessHandle CreateProcessA(const std::string& commandLine, uint16_t showWindow);
+// current directory currentDirectory (empty: the caller's), and
+// STARTF_USESHOWWINDOW with showWindow. 0 when the process could not be
+// started.
+ProcessHandle CreateProcessA(const std::string& applicationName, const std::string& commandLine,
+                             const std::string& currentDirectory, uint16_t showWindow);
 // Waits without a time-out, returns the exit code and closes the handles.
 uint32_t WaitForProcess(ProcessHandle process);
 

@@ -162,6 +162,8 @@ std::string GetFileVersion(const std::string& path) {
                                &value, &length)) {
         DebugLog("GFV: Got translations");
         if (static_cast<uint16_t>(length / 4) != 0) {
+          // At least 4 bytes, and VerQueryValueA returns only values that lie
+          // inside the block: the first entry is there to read.
           const uint8_t* entry = static_cast<const uint8_t*>(value);
           unsigned language = entry[0] | entry[1] << 8, codePage = entry[2] | entry[3] << 8;
           std::string query = "\\StringFileInfo\\" + HexText(language, 4) + HexText(codePage, 4) + "\\FileVersion";

@@ -98,7 +98,7 @@ struct Machine {
   bool wow64 = false;
 
   uint32_t registryEditorExit = 0;
-  std::vector<std::string> processes;
+  std::vector<sim::ProcessStart> processes;
   std::map<plat::ProcessHandle, uint32_t> running;  // exit code of each started process
 
   // ---- CD-ROM devices (devices.cpp)

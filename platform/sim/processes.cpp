@@ -161,19 +161,34 @@ std::vector<std::string> SplitArguments(const std::string& commandLine) {
 
 }  // namespace
 
-ProcessHandle CreateProcessA(const std::string& commandLine, uint16_t showWindow) {
+ProcessHandle CreateProcessA(const std::string& applicationName, const std::string& commandLine,
+                             const std::string& currentDirectory, uint16_t showWindow) {
   (void)showWindow;
   if (Failing("CreateProcessA", commandLine)) return 0;
-  M().processes.push_back(commandLine);
-  // The program is the first argument. Without quotes, the system tries each
-  // blank in turn as its end; the registry editor is the only program here.
+  M().processes.push_back({applicationName, commandLine, currentDirectory});
+  const uint32_t kErrorDirectory = 267;  // ERROR_DIRECTORY
+  if (!currentDirectory.empty() && !IsDir(ToHost(FullPath(currentDirectory)))) {
+    M().lastError = kErrorDirectory;
+    return 0;
+  }
   std::vector<std::string> args = SplitArguments(commandLine);
   const std::string editor = Upper(M().windowsDir + "\\REGEDIT.EXE");
-  size_t start = commandLine.find_first_not_of(" \t"), first = 1;
-  bool quotedProgram = start != std::string::npos && commandLine[start] == '"';
-  std::string program = args.empty() ? "" : args[0];
-  while (!quotedProgram && first < args.size() && Upper(program) != editor) program += " " + args[first++];
-  if (M().windowsDir.empty() || args.empty() || Upper(program) != editor) {
+  size_t first = 1;
+  std::string program;
+  if (!applicationName.empty()) {
+    // The program named; its command line's first word is its own name.
+    program = FullPath(applicationName);
+  } else {
+    // The program is the first argument. Without quotes, the system tries
+    // each blank in turn as its end; the registry editor is the only program
+    // here.
+    size_t start = commandLine.find_first_not_of(" \t");
+    bool quotedProgram = start != std::string::npos && commandLine[start] == '"';
+    program = args.empty() ? "" : args[0];
+    while (!quotedProgram && first < args.size() && Upper(program) != editor) program += " " + args[first++];
+    if (args.empty()) program.clear();
+  }
+  if (M().windowsDir.empty() || Upper(program) != editor) {
     M().lastError = kErrorFileNotFound;
     return 0;
   }

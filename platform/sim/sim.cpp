@@ -247,7 +247,12 @@ void SetFileAttributes(const std::string& windowsPath, bool readOnly, bool hidde
 plat::FileTime Now() { return M().clock; }
 
 void SetRegistryEditorExitCode(uint32_t code) { M().registryEditorExit = code; }
-const std::vector<std::string>& ProcessesStarted() { return M().processes; }
+std::vector<std::string> ProcessesStarted() {
+  std::vector<std::string> lines;
+  for (const ProcessStart& start : M().processes) lines.push_back(start.commandLine);
+  return lines;
+}
+const std::vector<ProcessStart>& ProcessStarts() { return M().processes; }
 
 void AnswerMessageBox(int answer) { M().answers.push_back(answer); }
 const std::vector<MessageBoxCall>& MessageBoxes() { return M().boxes; }

@@ -106,9 +106,21 @@ plat::FileTime Now();
 // (one that cannot be read imports nothing). A REGEDIT4 file goes into the
 // registry (keys, [-key], default and named string values, dword:, hex:,
 // hex(2):, hex(7):, "name"=-). It exits with the code set here (0 by
-// default). Anything else fails to start.
+// default). Anything else fails to start. Named as the program to start
+// (lpApplicationName), it is that path resolved as Windows resolves it
+// (against the current directory when relative); the command line is then
+// only what the editor gets, its first word being taken as its own name. A
+// current directory given for the new process must be an existing directory
+// (else ERROR_DIRECTORY).
 void SetRegistryEditorExitCode(uint32_t code);
-const std::vector<std::string>& ProcessesStarted();
+// The command lines of the starts asked for, in order, also of failed ones.
+std::vector<std::string> ProcessesStarted();
+struct ProcessStart {
+  std::string application;       // "": none named
+  std::string commandLine;
+  std::string currentDirectory;  // "": the caller's
+};
+const std::vector<ProcessStart>& ProcessStarts();
 
 // ---- User interface
 struct MessageBoxCall {

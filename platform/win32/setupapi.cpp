@@ -8,9 +8,9 @@
 #include <cfgmgr32.h>
 
 #include <cstring>
-#include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/sysdll.h"
 
 static_assert(sizeof(plat::Guid) == sizeof(GUID), "GUID layout");
 static_assert(sizeof(SP_PROPCHANGE_PARAMS) == 20, "SP_PROPCHANGE_PARAMS of a 32-bit program");
@@ -40,32 +40,13 @@ struct SetupApi {
   }
 };
 
-template <typename F>
-void Resolve(HMODULE module, const char* name, F* function) {
-  FARPROC address = ::GetProcAddress(module, name);
-  *function = reinterpret_cast<F>(reinterpret_cast<void*>(address));
-}
-
-// A DLL of the system directory, by its full path; the DLLs it needs in
-// turn are looked for beside it first. Null with the last error set.
-HMODULE LoadSystemDll(const char* name) {
-  char dir[MAX_PATH + 1];
-  UINT n = ::GetSystemDirectoryA(dir, sizeof dir);
-  if (n == 0 || n >= sizeof dir) {
-    ::SetLastError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
-  }
-  std::string path(dir, n);
-  if (path.back() != '\\') path += '\\';
-  path += name;
-  return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
+using plat::win32::Resolve;
 
 SetupApi Load() {
   SetupApi api;
-  HMODULE module = LoadSystemDll("setupapi.dll");
+  HMODULE module = plat::win32::LoadSystemLibrary("setupapi.dll");
   if (!module) {
-    api.loadError = ::GetLastError() ? ::GetLastError() : ERROR_MOD_NOT_FOUND;
+    api.loadError = ::GetLastError();
     return api;
   }
   Resolve(module, "SetupDiGetClassDevsA", &api.getClassDevs);
@@ -166,6 +147,13 @@ bool SetupDiSetClassInstallParamsA(DevInfoSet set, SpDevInfoData* device, const 
   if (!Api().setClassInstallParams) return Missing();
   SP_DEVINFO_DATA native = Native(*device);
   SP_PROPCHANGE_PARAMS record;
+  // The system reads paramsSize bytes of the record: never more than it has.
+  // The only record passed is this one, and SetupAPI refuses any other size
+  // for it with ERROR_INVALID_PARAMETER.
+  if (params && paramsSize > sizeof record) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
   std::memset(&record, 0, sizeof record);
   if (params) {
     record.ClassInstallHeader.cbSize = params->cbSize;

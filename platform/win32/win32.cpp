@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/win32/sysdll.h"
 
 namespace plat {
 
@@ -25,6 +26,13 @@ uint32_t GetLastError() { return ::GetLastError(); }
 bool GetVersionExA(OsVersionInfo* info) {
   OSVERSIONINFOA v;
   std::memset(&v, 0, sizeof v);
+  // The system writes as many bytes as the size field claims: never more
+  // than the record has (a larger size is one the system refuses, except the
+  // 156 of OSVERSIONINFOEXA, which this record cannot hold).
+  if (info->size > sizeof v) {
+    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+  }
   v.dwOSVersionInfoSize = info->size;
   BOOL ok = ::GetVersionExA(&v);
   info->majorVersion = v.dwMajorVersion;
@@ -46,11 +54,21 @@ std::string GetModuleFileNameA() {
   return std::string(path, n > MAX_PATH ? MAX_PATH : n);
 }
 
+// The text of a buffer the system wrote `length` characters into, the
+// terminator counted; up to its first zero byte.
+static std::string Text(const char* buffer, int length) {
+  if (length <= 0) return "";
+  const char* end = static_cast<const char*>(std::memchr(buffer, 0, static_cast<size_t>(length)));
+  return std::string(buffer, end ? static_cast<size_t>(end - buffer) : static_cast<size_t>(length));
+}
+
 std::string LocalDateTimeText() {
-  char date[128] = "", time[128] = "";
-  ::GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, sizeof date);
-  ::GetTimeFormatA(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, time, sizeof time);
-  return std::string(date) + " " + time;
+  char date[128], time[128];
+  // Each returns the length written with its terminator, 0 on failure (the
+  // buffer's contents are then undefined): only that many characters count.
+  int dateLength = ::GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, sizeof date);
+  int timeLength = ::GetTimeFormatA(LOCALE_USER_DEFAULT, 0, nullptr, nullptr, time, sizeof time);
+  return Text(date, dateLength) + " " + Text(time, timeLength);
 }
 
 // ---------------------------------------------------------------- files
@@ -325,22 +343,92 @@ void UnmapWholeFile(FileView* view) {
 
 // ---------------------------------------------------------------- version information
 
+// version.dll is loaded at run time from the system directory by its full
+// path: imported, the loader would look for it beside vqdinst.exe first (it is
+// not one of the DLLs Windows always takes from the system directory), and a
+// planted one would run inside the elevated process before WinMain. Where it
+// or a function is missing, a file reads as one without version information.
+namespace {
+
+struct VersionApi {
+  DWORD loadError = 0;  // why the library could not be loaded; 0 when it was
+  decltype(&::GetFileVersionInfoSizeA) getSize = nullptr;
+  decltype(&::GetFileVersionInfoA) getInfo = nullptr;
+  decltype(&::VerQueryValueA) query = nullptr;
+};
+
+VersionApi LoadVersionApi() {
+  VersionApi api;
+  HMODULE module = win32::LoadSystemLibrary("version.dll");
+  if (!module) {
+    api.loadError = ::GetLastError();
+    return api;
+  }
+  win32::Resolve(module, "GetFileVersionInfoSizeA", &api.getSize);
+  win32::Resolve(module, "GetFileVersionInfoA", &api.getInfo);
+  win32::Resolve(module, "VerQueryValueA", &api.query);
+  return api;  // the library stays loaded for the rest of the run
+}
+
+const VersionApi& Version() {
+  static const VersionApi api = LoadVersionApi();
+  return api;
+}
+
+// For a call whose function is missing: the reason.
+void VersionMissing() { ::SetLastError(Version().loadError ? Version().loadError : ERROR_PROC_NOT_FOUND); }
+
+}  // namespace
+
 uint32_t GetFileVersionInfoSizeA(const std::string& path) {
+  if (!Version().getSize) {
+    VersionMissing();
+    return 0;
+  }
   DWORD handle = 0;
-  return ::GetFileVersionInfoSizeA(path.c_str(), &handle);
+  return Version().getSize(path.c_str(), &handle);
 }
 
 bool GetFileVersionInfoA(const std::string& path, uint32_t size, void* block) {
-  return ::GetFileVersionInfoA(path.c_str(), 0, size, block) != FALSE;
+  if (!Version().getInfo) {
+    VersionMissing();
+    return false;
+  }
+  return Version().getInfo(path.c_str(), 0, size, block) != FALSE;
 }
 
-bool VerQueryValueA(void* block, uint32_t, const std::string& subBlock, const void** value, uint32_t* length) {
+bool VerQueryValueA(void* block, uint32_t blockSize, const std::string& subBlock, const void** value,
+                    uint32_t* length) {
+  if (!Version().query) {
+    VersionMissing();
+    return false;
+  }
+  // The system's reader walks the block as far as its root node's length
+  // says: a root that claims more than the block has (a VxD's version data
+  // can) is cut to the block first, as the host's reader takes it.
+  uint8_t* bytes = static_cast<uint8_t*>(block);
+  if (blockSize < 6) {  // not even a root node
+    ::SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+    return false;
+  }
+  if (static_cast<uint32_t>(bytes[0] | bytes[1] << 8) > blockSize) {
+    bytes[0] = static_cast<uint8_t>(blockSize);
+    bytes[1] = static_cast<uint8_t>(blockSize >> 8);
+  }
   void* result = nullptr;
   UINT n = 0;
-  BOOL ok = ::VerQueryValueA(block, subBlock.c_str(), &result, &n);
+  if (!Version().query(block, subBlock.c_str(), &result, &n)) return false;
+  // The value and its length come from the block, which comes from the file:
+  // both must lie inside the block (a string's length counts characters,
+  // which are bytes in the 8-bit form), or the file has no such value.
+  const uintptr_t start = reinterpret_cast<uintptr_t>(block), at = reinterpret_cast<uintptr_t>(result);
+  if (!result || at < start || at - start > blockSize || n > blockSize - (at - start)) {
+    ::SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+    return false;
+  }
   *value = result;
   *length = n;
-  return ok != FALSE;
+  return true;
 }
 
 // ---------------------------------------------------------------- resources
@@ -457,7 +545,8 @@ bool UnregisterClassA(const std::string& name) {
 
 namespace plat {
 
-ProcessHandle CreateProcessA(const std::string& commandLine, uint16_t showWindow) {
+ProcessHandle CreateProcessA(const std::string& applicationName, const std::string& commandLine,
+                             const std::string& currentDirectory, uint16_t showWindow) {
   std::string buffer = commandLine;  // CreateProcessA may write into its command line
   STARTUPINFOA startup;
   std::memset(&startup, 0, sizeof startup);
@@ -466,8 +555,9 @@ ProcessHandle CreateProcessA(const std::string& commandLine, uint16_t showWindow
   startup.wShowWindow = showWindow;
   PROCESS_INFORMATION info;
   std::memset(&info, 0, sizeof info);
-  if (!::CreateProcessA(nullptr, &buffer[0], nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
-                        nullptr, nullptr, &startup, &info))
+  if (!::CreateProcessA(applicationName.empty() ? nullptr : applicationName.c_str(), &buffer[0], nullptr, nullptr,
+                        FALSE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr,
+                        currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup, &info))
     return 0;
   ::CloseHandle(info.hThread);
   return reinterpret_cast<ProcessHandle>(info.hProcess);

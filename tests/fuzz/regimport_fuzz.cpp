@@ -41,7 +41,7 @@ std::map<std::string, uint32_t> Registry() {
 }
 
 void RunEditor() {
-  plat::ProcessHandle process = plat::CreateProcessA(kEditor, 0);
+  plat::ProcessHandle process = plat::CreateProcessA("", kEditor, "", 0);
   fuzz::Require(process != 0, "the registry editor starts");
   fuzz::Require(plat::WaitForProcess(process) == 0, "the registry editor exits with 0");
 }

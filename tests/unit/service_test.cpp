@@ -241,6 +241,10 @@ TEST_F(DriveDBTest, NewerDatabaseReplacesTheInstalledOne) {
   EXPECT_FALSE(sim::FileExists(TempDir + "\\DRIVEDB.REG"));
   ASSERT_EQ(sim::ProcessesStarted().size(), 1u);
   EXPECT_EQ(sim::ProcessesStarted()[0], "C:\\WINDOWS\\REGEDIT.EXE /s \"C:\\TEMP\\931fas~9\\DRIVEDB.REG\"");
+  // By its full path, in the Windows directory: not a REGEDIT.EXE of the
+  // current directory, which may be a download folder.
+  EXPECT_EQ(sim::ProcessStarts()[0].application, "C:\\WINDOWS\\REGEDIT.EXE");
+  EXPECT_EQ(sim::ProcessStarts()[0].currentDirectory, "C:\\WINDOWS");
   EXPECT_NE(std::find(log.begin(), log.end(), "IDB: Install version is newer than existing"), log.end());
   EXPECT_NE(std::find(log.begin(), log.end(),
                       "EAW: Created process C:\\WINDOWS\\REGEDIT.EXE /s \"C:\\TEMP\\931fas~9\\DRIVEDB.REG\" - waiting"),
@@ -275,7 +279,13 @@ TEST_F(DriveDBTest, FailedImportLeavesNoDatabase) {
   EXPECT_FALSE(reg::KeyExists(plat::kHKeyLocalMachine, DriveDBKey));
   Lines log = LogLines();
   EXPECT_EQ(*(log.end() - 2), "IDB: Failed REGEDIT import");
-  EXPECT_EQ(ExecAndWait(std::string(513, 'x'), 0), 4294967295u);
+  // No Windows directory: no editor to name by its full path, and the
+  // installed database stays.
+  sim::SetWindowsDirectory("");
+  Installed("1.0.0.0");
+  EXPECT_FALSE(InstallDriveDB(true));
+  EXPECT_EQ(DriveDBRegistryVersion(), "1.0.0.0");
+  EXPECT_EQ(ExecAndWait("C:\\WINDOWS\\REGEDIT.EXE", std::string(513, 'x'), "C:\\WINDOWS", 0), 4294967295u);
 }
 
 TEST_F(DriveDBTest, RemovalDeletesTheKeyAndFirstInstallImports) {

@@ -53,7 +53,7 @@ TEST_F(SimulatedWindowsTest, RegistryEditorImportsRegedit4Files) {
                  "\"Bin\"=hex:01,02,\\\r\n  03\r\n"
                  "\"Count\"=dword:0000010a\r\n"
                  "[HKEY_CURRENT_USER\\Software\\Mine]\r\n\"s\"=\"v\"\r\n");
-  plat::ProcessHandle process = plat::CreateProcessA("c:\\windows\\regedit.exe /s C:\\T\\IMPORT.REG", 0);
+  plat::ProcessHandle process = plat::CreateProcessA("", "c:\\windows\\regedit.exe /s C:\\T\\IMPORT.REG", "", 0);
   ASSERT_NE(process, 0);
   EXPECT_EQ(plat::WaitForProcess(process), 0u);
   EXPECT_FALSE(reg::KeyExists(plat::kHKeyLocalMachine, "SOFTWARE\\Old"));
@@ -69,7 +69,7 @@ TEST_F(SimulatedWindowsTest, RegistryEditorImportsRegedit4Files) {
   EXPECT_EQ(data, (std::vector<uint8_t>{0x0a, 1, 0, 0}));
   EXPECT_TRUE(reg::GetValue("Software\\Mine", "s", &data, nullptr, plat::kHKeyCurrentUser));
   // Only the registry editor can be started.
-  EXPECT_EQ(plat::CreateProcessA("C:\\WINDOWS\\NOTEPAD.EXE", 0), 0);
+  EXPECT_EQ(plat::CreateProcessA("", "C:\\WINDOWS\\NOTEPAD.EXE", "", 0), 0);
 }
 
 // A line whose number is not one (no digits, letters past f, more than eight
@@ -79,7 +79,7 @@ TEST_F(SimulatedWindowsTest, RegistryEditorSkipsLinesWithBadNumbers) {
                  "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\N]\r\n\"a\"=dword:zz\r\n\"b\"=dword:\r\n"
                  "\"c\"=dword:123456789\r\n\"d\"=hex(zz):00\r\n\"e\"=hex(123456789):00\r\n"
                  "\"ok\"=dword:FFFFFFFF\r\n\"x\"=hex(2):41,00\r\n");
-  plat::ProcessHandle process = plat::CreateProcessA("C:\\WINDOWS\\REGEDIT.EXE /s C:\\T\\BAD.REG", 0);
+  plat::ProcessHandle process = plat::CreateProcessA("", "C:\\WINDOWS\\REGEDIT.EXE /s C:\\T\\BAD.REG", "", 0);
   ASSERT_NE(process, 0);
   EXPECT_EQ(plat::WaitForProcess(process), 0u);
   std::vector<uint8_t> data;
@@ -331,7 +331,7 @@ TEST_F(SimulatedWindowsTest, RegistryEditorSplitsItsCommandLineAsWindowsDoes) {
   for (const Case& c : cases) {
     for (const char* key : {"A", "DOCUMENTS", "B"})
       plat::RegDeleteKeyA(plat::kHKeyLocalMachine, std::string("SOFTWARE\\") + key);
-    plat::ProcessHandle process = plat::CreateProcessA(c.commandLine, 0);
+    plat::ProcessHandle process = plat::CreateProcessA("", c.commandLine, "", 0);
     ASSERT_NE(process, 0) << c.commandLine;
     EXPECT_EQ(plat::WaitForProcess(process), 0u);  // it exits with 0 whatever it imported
     std::vector<std::string> imported;
@@ -344,10 +344,26 @@ TEST_F(SimulatedWindowsTest, RegistryEditorSplitsItsCommandLineAsWindowsDoes) {
   }
   // The program itself may stand unquoted in a directory with blanks.
   sim::SetWindowsDirectory("C:\\MY WINDOWS");
-  plat::ProcessHandle process = plat::CreateProcessA("C:\\MY WINDOWS\\REGEDIT.EXE /s C:\\T\\B.REG", 0);
+  plat::ProcessHandle process = plat::CreateProcessA("", "C:\\MY WINDOWS\\REGEDIT.EXE /s C:\\T\\B.REG", "", 0);
   ASSERT_NE(process, 0);
   plat::WaitForProcess(process);
-  EXPECT_EQ(plat::CreateProcessA("\"C:\\MY\" WINDOWS\\REGEDIT.EXE /s C:\\T\\B.REG", 0), 0);
+  EXPECT_EQ(plat::CreateProcessA("", "\"C:\\MY\" WINDOWS\\REGEDIT.EXE /s C:\\T\\B.REG", "", 0), 0);
+  // Named as the program, the editor is that path whatever the command line
+  // says; a relative name is looked for in the current directory only, and
+  // the new process's current directory must exist.
+  plat::RegDeleteKeyA(plat::kHKeyLocalMachine, "SOFTWARE\\B");
+  sim::MakeDirectory("C:\\MY WINDOWS");
+  process = plat::CreateProcessA("C:\\MY WINDOWS\\REGEDIT.EXE", "C:\\MY WINDOWS\\REGEDIT.EXE /s C:\\T\\B.REG",
+                                 "C:\\MY WINDOWS", 0);
+  ASSERT_NE(process, 0);
+  plat::WaitForProcess(process);
+  EXPECT_TRUE(reg::KeyExists(plat::kHKeyLocalMachine, "SOFTWARE\\B"));
+  sim::MakeDirectory("C:\\T");
+  sim::SetCurrentDirectory("C:\\T");
+  EXPECT_EQ(plat::CreateProcessA("REGEDIT.EXE", "REGEDIT.EXE /s C:\\T\\B.REG", "", 0), 0);
+  EXPECT_EQ(plat::GetLastError(), plat::kErrorFileNotFound);
+  EXPECT_EQ(plat::CreateProcessA("C:\\MY WINDOWS\\REGEDIT.EXE", "REGEDIT.EXE /s B.REG", "C:\\NONE", 0), 0);
+  EXPECT_EQ(plat::GetLastError(), 267u);  // ERROR_DIRECTORY
 }
 
 // On NT, RegCreateKeyA asks for the most access allowed.
