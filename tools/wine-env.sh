@@ -80,6 +80,7 @@ vqd_prefix_create() {
     WINEPREFIX=$dir wineserver -w
     echo null >"$dir/.vqd-graphics"
     vqd_prefix_system "$dir" || return
+    WINEPREFIX=$dir wineserver -w
     touch "$dir/.vqd-ready"
 }
 
