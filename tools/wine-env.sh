@@ -101,12 +101,18 @@ vqd_prefix_system() {
     touch "$dir/.vqd-system"
 }
 
+# A Wine process that starts meanwhile (another script in the same prefix)
+# can write into the folder while it is being deleted: stop and try again.
 vqd_prefix_remove() {
-    local dir
+    local dir try
     dir=$(realpath -m "$1") || return
-    [ -e "$dir" ] || return 0
-    WINEPREFIX=$dir wineserver -k >/dev/null 2>&1
-    WINEPREFIX=$dir wineserver -w >/dev/null 2>&1
+    for try in 1 2 3; do
+        [ -e "$dir" ] || return 0
+        WINEPREFIX=$dir wineserver -k >/dev/null 2>&1
+        WINEPREFIX=$dir wineserver -w >/dev/null 2>&1
+        rm -rf "$dir" 2>/dev/null && return 0
+        sleep 1
+    done
     rm -rf "$dir"
 }
 
