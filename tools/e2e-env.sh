@@ -39,7 +39,7 @@ for t in tests:
         out.append("# fixture %s" % t["name"])
         guard = "[ -f \"$WINEPREFIX/.vqd-ready\" ]" if "wine" in setup else None
         out += script(t, guard)
-out.append("# the test; its exit code is the script's")
+out.append("# the test; its exit code is that of the script")
 out += script(test)
 print("\n".join(out))
 ' "$test"
