@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Builds vqdinst.exe and runs it under Wine in the current directory.
 #
-#   ./vqdinst.sh [--os VERSION] [--direct] [--click ID]... [--step STEP]... [--] SWITCHES...
+#   ./vqdinst.sh [--build] [--reset] [--os VERSION] [--direct] [--click ID]... [--step STEP]... [--] SWITCHES...
 #
+#   --build       only build vqdinst.exe and print its path
+#   --reset       start from a new prefix: the old one is deleted and made
+#                 again (alone: only that, the program is not run)
 #   --os VERSION  Windows version Wine reports: win98, nt40, win2k (default),
 #                 winxp or win7
 #   --direct      run the program without the probe even with no display
@@ -13,8 +16,10 @@
 #                 display, a start without switches reads the dialog and
 #                 closes it (dump:TForm1 close:TForm1) unless steps are given
 #
-# The program runs in the project's own prefix, .wine/ beside this script,
-# made on first use. With DISPLAY set its windows appear on that display.
+# The program runs in the project's own prefix, .wine/ beside this script
+# (VQDINST_PREFIX=DIR for another), made on first use: a Windows with the
+# CD-ROM class key and the IOSUBSYS folder. The build is quiet; its output is
+# shown only when it fails. With DISPLAY set its windows appear on that display.
 # Without one Wine uses its null graphics driver: windows exist but nobody
 # can see them, so the program runs under tools/probe.c, which prints each
 # message box (CAPTION, TEXT, BUTTON lines) and presses a button.
@@ -25,12 +30,14 @@
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 os=win2k
 direct=0
+reset=0
+build_only=0
 clicks=()
 steps=()
 
 usage() {
-    sed -n '4,14s/^# \{0,1\}//p' "$root/vqdinst.sh" >&2
-    exit 125
+    sed -n '4,17s/^# \{0,1\}//p' "$root/vqdinst.sh" >&2
+    exit "${1:-125}"
 }
 
 while [ $# -gt 0 ]; do
@@ -38,9 +45,11 @@ while [ $# -gt 0 ]; do
         --os) [ $# -ge 2 ] || usage; os=$2; shift 2 ;;
         --os=*) os=${1#--os=}; shift ;;
         --direct) direct=1; shift ;;
+        --reset) reset=1; shift ;;
+        --build) build_only=1; shift ;;
         --click) [ $# -ge 2 ] || usage; clicks+=(--click "$2"); shift 2 ;;
         --step) [ $# -ge 2 ] || usage; steps+=(--step "$2"); shift 2 ;;
-        --help) usage ;;
+        --help) usage 0 ;;
         --) shift; break ;;
         *) break ;;
     esac
@@ -57,17 +66,33 @@ vqd_check_os "$os" || exit 125
 
 "$root/tools/deps.sh" || fail "missing build or Wine packages"
 
+# The build's output goes to a log that is shown only when it fails.
 win32="$root/build/win32"
+mkdir -p "$root/build" || fail "cannot make $root/build"
+log="$root/build/vqdinst.sh.log"
 if [ ! -f "$win32/CMakeCache.txt" ]; then
+    echo "vqdinst.sh: building build/win32 (the first time takes a minute or two)" >&2
     cmake -S "$root" -B "$win32" -DCMAKE_TOOLCHAIN_FILE="$root/tools/mingw32.cmake" \
-        -DCMAKE_BUILD_TYPE=Release >&2 || fail "configuring build/win32 failed"
+        -DCMAKE_BUILD_TYPE=Release >"$log" 2>&1 || { cat "$log" >&2; fail "configuring build/win32 failed"; }
 fi
-cmake --build "$win32" -j2 >&2 || fail "building build/win32 failed"
+cmake --build "$win32" -j2 >"$log" 2>&1 || { cat "$log" >&2; fail "building build/win32 failed"; }
+if [ "$build_only" = 1 ]; then
+    echo "$win32/vqdinst.exe"
+    exit 0
+fi
 
-export WINEPREFIX="$root/.wine"
+WINEPREFIX=$(realpath -m "${VQDINST_PREFIX:-$root/.wine}") || fail "bad prefix path"
+export WINEPREFIX
+if [ "$reset" = 1 ] && [ -e "$WINEPREFIX" ]; then
+    echo "vqdinst.sh: deleting the Wine prefix $WINEPREFIX" >&2
+    vqd_prefix_remove "$WINEPREFIX" || fail "deleting the Wine prefix failed"
+fi
 if [ ! -f "$WINEPREFIX/.vqd-ready" ]; then
     echo "vqdinst.sh: creating the Wine prefix $WINEPREFIX" >&2
-    vqd_prefix_create "$WINEPREFIX" || fail "creating the Wine prefix failed"
+fi
+vqd_prefix_create "$WINEPREFIX" || fail "creating the Wine prefix failed"
+if [ "$reset" = 1 ] && [ $# -eq 0 ] && [ ${#steps[@]} -eq 0 ]; then
+    exit 0
 fi
 if [ -n "${DISPLAY:-}" ]; then
     graphics=x11

@@ -47,10 +47,7 @@ export WINEPREFIX=$PWD/build/bench/wineprefix
 vqd_prefix_create "$WINEPREFIX"
 vqd_server_start 120 || true  # fails when one is already up
 vqd_set_os win2k
-# The CD-ROM class key every Windows 2000 has (a fresh Wine prefix has none,
-# and without it the filter entry is not written), and no driver to start with.
-wine reg add 'HKLM\SYSTEM\CurrentControlSet\Control\Class\{4D36E965-E325-11CE-BFC1-08002BE10318}' \
-    /v Class /d CDROM /f </dev/null >/dev/null 2>&1
+# No driver to start with (the prefix has the CD-ROM class key: wine-env.sh).
 mkdir -p build/bench/work
 (cd build/bench/work && wine ../../win32/vqdinst.exe /FORCEREMOVE </dev/null >/dev/null 2>&1) || true
 python3 bench/winetime.py --exe build/win32/vqdinst.exe --floor build/win32/benchfloor.exe \

@@ -3,6 +3,7 @@
 # Source it; it only defines variables and functions.
 #
 #   vqd_prefix_create DIR      make DIR a ready 32-bit prefix (no-op when it is one)
+#   vqd_prefix_remove DIR      stop DIR's server and delete the prefix
 #   vqd_set_os OS              reported Windows version: win98 nt40 win2k winxp win7
 #   vqd_configure OS GRAPHICS  version and graphics driver (null | x11) in one go
 #   vqd_server_start [SECS]    keep a wineserver running for $WINEPREFIX
@@ -17,8 +18,14 @@
 # process's standard error through a pipe (CTest does) would wait for them:
 # send it to a file or /dev/null instead.
 
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine's own messages are off; VQD_WINEDEBUG=... (WINEDEBUG's syntax, e.g.
+# "+reg,+file" or "warn+all") turns on the channels asked for.
+export WINEDEBUG=${VQD_WINEDEBUG:--all}
+# No Mono or Gecko. The sample drivers are no real drivers: once registered
+# with a boot or system start, Wine's services.exe would load them into
+# winedevice.exe at the next start of the prefix and hold their files (no
+# copy over them, no deletion). Disabled here, so Wine never loads them.
+export WINEDLLOVERRIDES="mscoree,mshtml=;vqd.sys,vqd2k.sys="
 export WINEARCH=win32
 
 VQD_OS_NAMES="win98 nt40 win2k winxp win7"
@@ -39,12 +46,12 @@ vqd_check_os() {
 vqd_prefix_create() {
     local dir link
     dir=$(realpath -m "$1") || return
-    [ -f "$dir/.vqd-ready" ] && return 0
-    if [ -e "$dir" ]; then
-        WINEPREFIX=$dir wineserver -k >/dev/null 2>&1
-        WINEPREFIX=$dir wineserver -w >/dev/null 2>&1
-        rm -rf "$dir" || return
+    if [ -f "$dir/.vqd-ready" ]; then
+        # A prefix made before the system folders and keys were added.
+        [ -f "$dir/.vqd-system" ] || vqd_prefix_system "$dir"
+        return
     fi
+    vqd_prefix_remove "$dir" || return
     mkdir -p "$(dirname "$dir")" || return
     WINEPREFIX=$dir wineboot -i >/dev/null 2>&1 || {
         echo "wineboot failed for $dir" >&2
@@ -72,7 +79,41 @@ vqd_prefix_create() {
         </dev/null >/dev/null 2>&1 || return
     WINEPREFIX=$dir wineserver -w
     echo null >"$dir/.vqd-graphics"
+    vqd_prefix_system "$dir" || return
+    WINEPREFIX=$dir wineserver -w
     touch "$dir/.vqd-ready"
+}
+
+# What every Windows the driver supports has and a new Wine prefix lacks:
+# the CD-ROM device class key (Windows 2000 lists its filter drivers there)
+# and the folder of Windows 9x's port drivers, IOSUBSYS, under the system
+# directory (Wine's is system32 in every version mode). The folder is made in
+# lower case like Wine's own, so that a later mkdir of it does not make a
+# second folder differing only in case.
+VQD_CDROM_CLASS='HKLM\SYSTEM\CurrentControlSet\Control\Class\{4D36E965-E325-11CE-BFC1-08002BE10318}'
+vqd_prefix_system() {
+    local dir=$1
+    mkdir -p "$dir/drive_c/windows/system32/drivers" "$dir/drive_c/windows/system32/iosubsys" || return
+    WINEPREFIX=$dir wine reg add "$VQD_CDROM_CLASS" /ve /d 'DVD/CD-ROM drives' /f \
+        </dev/null >/dev/null 2>&1 || return
+    WINEPREFIX=$dir wine reg add "$VQD_CDROM_CLASS" /v Class /d CDROM /f \
+        </dev/null >/dev/null 2>&1 || return
+    touch "$dir/.vqd-system"
+}
+
+# A Wine process that starts meanwhile (another script in the same prefix)
+# can write into the folder while it is being deleted: stop and try again.
+vqd_prefix_remove() {
+    local dir try
+    dir=$(realpath -m "$1") || return
+    for try in 1 2 3; do
+        [ -e "$dir" ] || return 0
+        WINEPREFIX=$dir wineserver -k >/dev/null 2>&1
+        WINEPREFIX=$dir wineserver -w >/dev/null 2>&1
+        rm -rf "$dir" 2>/dev/null && return 0
+        sleep 1
+    done
+    rm -rf "$dir"
 }
 
 # Takes effect in the next process; no server restart needed.

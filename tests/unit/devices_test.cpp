@@ -31,6 +31,7 @@ TEST_F(SimulatedDevicesTest, SetsListPresentDevicesOfTheInterfaceClassOnly) {
       {&plat::kGuidDevInterfaceCdrom, 0x0A, 0},  // the GUID taken as a setup class
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "flags " << c.flags);
     plat::DevInfoSet set = plat::SetupDiGetClassDevsA(c.guid, c.flags);
     plat::SpDevInfoData device;
     device.cbSize = 28;
@@ -66,6 +67,8 @@ TEST_F(SimulatedDevicesTest, RecordsOfTheWrongSizeAreRefused) {
       {8, 20, 5, 3, 1004},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "header " << c.header << " size " << c.size << " state " << c.state
+                                      << " scope " << c.scope);
     plat::SpPropChangeParams p = params;
     p.cbSize = c.header;
     p.stateChange = c.state;
@@ -149,6 +152,7 @@ TEST_F(SimulatedDevicesTest, AWorkersSleepLastsThroughTheMainThreadsWaits) {
       {1000, plat::kInfinite, {"0"}},
   };
   for (Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "sleep " << c.sleep << " wait " << c.wait);
     plat::ThreadHandle thread = plat::CreateThread(SleepThenAnswer, &c.sleep);
     ASSERT_NE(thread, 0);
     Lines results;

@@ -71,6 +71,7 @@ TEST(CommandLineTest, NotificationDefaultsAndOverrides) {
       {{"/NOTIFYREG", "/ASKREBOOT"}, false, false},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(ArgsText(c.args));
     ResetRunState();
     ReadArguments(c.args);
     NormaliseNotifyFlags();
@@ -133,6 +134,7 @@ TEST_F(MainFlowTest, ConflictingSwitchesExitInTheirOrder) {
       {{"/INSTALL", "/CHECK"}, "MAIN: Inst/Remove and Check - can't do", 9},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(ArgsText(c.args));
     Args args = c.args;
     args.push_back("/DEBUG");
     EXPECT_EQ(Run(args), c.code) << c.line;
@@ -145,6 +147,7 @@ TEST_F(MainFlowTest, ConflictingSwitchesExitInTheirOrder) {
 TEST_F(MainFlowTest, CompatibleCombinationsAreAccepted) {
   for (const Args& args : {Args{"/UPGRADE", "/INSTALL"}, Args{"/REMOVE", "/UPGRADE"}, Args{"/CHECK", "/UPGRADE"},
                            Args{"/CHECK", "/ENABLE"}, Args{"/CHECK", "/DISABLE"}, Args{"/CHECK", "/UPGRADEONLY"}}) {
+    SCOPED_TRACE(ArgsText(args));
     Args withLog = args;
     withLog.push_back("/DEBUG");
     Run(withLog);
@@ -171,6 +174,7 @@ TEST_F(MainFlowTest, SixtyFourBitWindowsIsRefusedEvenWithLh) {
   sim::SetVersion(plat::kPlatformWin32NT, 6, 1, 7601);
   for (const Args& args : {Args{"/LH", "/INSTALL", "/DEBUG"}, Args{"/DEBUG", "/INSTALL", "/REMOVE"},
                            Args{"/lh", "/MANIFEST", "/DEBUG"}, Args{"/LH", "/FOO", "/DEBUG"}}) {
+    SCOPED_TRACE(ArgsText(args));
     EXPECT_EQ(Run(args), 12) << args[0] << " " << args[1];
     EXPECT_EQ(LogLines(), refusal) << args[0] << " " << args[1];
   }

@@ -259,6 +259,7 @@ TEST_F(MkpayloadFolder, StopsOnInvalidPayloadAndWritesNothing) {
       {[&] { fs::remove(in_ / "payload.txt"); }, "times file " + in + "/payload.txt: cannot be read"},
   };
   for (Case& c : cases) {
+    SCOPED_TRACE(c.error);
     SetUp();
     c.damage();
     EXPECT_EQ(Make(), c.error);

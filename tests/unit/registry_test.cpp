@@ -190,6 +190,7 @@ TEST_F(LowerFilterTest, RemovingFromAnUnterminatedListKeepsTheOtherEntries) {
       {"VQD2K"s, "<none>"},          {"VQD2K\0"s, "<none>"},         {"VQD2K\0\0"s, "<none>"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.stored));
     StoreFilters(c.stored);
     EXPECT_TRUE(RemoveLowerFilter("VQD2K"));
     EXPECT_EQ(StoredFilters(), c.after) << c.stored.size();
@@ -208,6 +209,7 @@ TEST_F(LowerFilterTest, RemovingTakesEveryEntryOfTheName) {
       {"VQD2K\0XVQD2K\0VQD2K"s, "XVQD2K\0\0"s},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.stored));
     StoreFilters(c.stored);
     EXPECT_TRUE(RemoveLowerFilter("VQD2K"));
     EXPECT_EQ(StoredFilters(), c.after) << c.stored.size();

@@ -155,6 +155,7 @@ TEST_F(RestartTest, FriendlyNamesOfEveryTypeAndSize) {
       {std::string(65536, 'n'), plat::kRegSz, ""},       // beyond any real name: taken for none
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.data.size() << " bytes, type " << c.type);
     sim::Reset(root_);
     InitLibrary();
     sim::CdromDevice d = Drive("\\Device\\CdRom0", c.data);

@@ -338,6 +338,7 @@ TEST_F(DriveDBTest, OverlongCommandLineKeepsTheInstalledDatabase) {
     bool runs;
   } cases[] = {{242, true}, {243, false}, {260, false}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "Windows directory of " << c.windowsLength << " characters");
     const std::string windows = pathOfLength("C:\\W", c.windowsLength);
     ASSERT_EQ(windows.size(), c.windowsLength);
     sim::MakeDirectory(windows);

@@ -110,6 +110,7 @@ TEST_F(SimDialogsTest, FramesFollowTheScreenResolution) {
                {120, FrameKind::kDialog, 431, 225},  // caption 19 * 120 / 96 = 23.75
                {120, FrameKind::kToolWindow, 431, 221}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.dpi << " dpi");
     sim::SetScreenDpi(c.dpi);
     EXPECT_EQ(plat::GetScreenDpi(), c.dpi);
     plat::WindowHandle w = plat::CreateDialogWindow("C", "", c.frame, 425, 195);

@@ -22,13 +22,23 @@ inline std::vector<uint8_t> Fixture(const std::string& name) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A command line as one text, to name a row of a table in failure messages.
+inline std::string ArgsText(const std::vector<std::string>& args) {
+  std::string text;
+  for (const std::string& a : args) text += (text.empty() ? "" : " ") + a;
+  return text;
+}
+
 class SimTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root_ = (std::filesystem::temp_directory_path() /
-             ("vqdsim-" + std::to_string(getpid()) + "-" + info->test_suite_name() + "-" + info->name()))
-                .string();
+    // One folder, not a tree: parameterised names hold "/" ("Families/FaultSweep.Install/0").
+    std::string name = "vqdsim-" + std::to_string(getpid()) + "-" + info->test_suite_name() + "-" + info->name();
+    for (char& c : name) {
+      if (c == '/') c = '_';
+    }
+    root_ = (std::filesystem::temp_directory_path() / name).string();
     sim::Reset(root_);
     InitLibrary();
   }

@@ -148,6 +148,7 @@ TEST_F(SimulatedWindowsTest, OpenHandlesShareOnlyWhatTheirShareModeAllows) {
   sim::WriteFile("C:\\D\\F.TXT", "x");
   int n = 0;
   for (const OpenCase& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "case " << n);
     plat::FileHandle held = Open("C:\\D\\F.TXT", c.heldAccess, c.heldShare);
     ASSERT_NE(held, plat::kInvalidFile) << n;
     plat::FileHandle second = Open("c:\\d\\f.txt", c.access, c.share);

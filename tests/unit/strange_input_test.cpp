@@ -59,6 +59,7 @@ TEST_F(StrangeInputTest, LongTempFallsBackToTheWindowsDirectory) {
     bool underTemp;
   } cases[] = {{200, true}, {238, true}, {239, false}, {260, false}, {261, false}, {300, false}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "TEMP of " << c.length << " characters");
     Fresh(Fam::W2K);
     const std::string temp = PathOfLength("C:\\T", c.length);
     ASSERT_EQ(temp.size(), c.length);
@@ -102,6 +103,7 @@ TEST_F(StrangeInputTest, ReadOnlyCurrentDirectoryKeepsTheExitCodes) {
       {{"/MANIFEST"}, 0},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(ArgsText(c.args));
     Fresh(Fam::W2K);
     sim::DenyWritesIn("C:\\WORK");
     EXPECT_EQ(Run(c.args), c.code) << c.args[0];
@@ -167,6 +169,7 @@ TEST_F(StrangeInputTest, SystemDirectoryAtAndPastMaxPath) {
     bool installs;
   } cases[] = {{200, true}, {241, true}, {242, false}, {260, false}, {261, false}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "system directory of " << c.length << " characters");
     Fresh(Fam::W2K);
     const std::string system = PathOfLength("C:\\W", c.length);
     sim::MakeDirectory(system + "\\DRIVERS");
@@ -195,6 +198,7 @@ TEST_F(StrangeInputTest, FilterListsAtTheSizeOfTheValueBuffer) {
     bool added;
   } cases[] = {{1018, true}, {1019, false}, {1025, false}, {1026, false}, {4000, false}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "LowerFilters of " << c.size << " bytes");
     Fresh(Fam::W2K);
     std::string list;
     int n = 0;

@@ -73,6 +73,7 @@ TEST_F(PlatformDetectionTest, FamiliesFollowPlatformAndMajorVersion) {
   };
   StartLog();
   for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "platform " << c.platform << " version " << c.major << "." << c.minor);
     sim::SetVersion(c.platform, c.major, c.minor, 1);
     UnsupportedOS = false;
     DetectWindows();
@@ -94,6 +95,8 @@ TEST_F(PlatformDetectionTest, SixtyFourBitWindowsIsToldByIsWow64Process) {
       {2, 6, 1, true, true, false},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "platform " << c.platform << " version " << c.major << "." << c.minor
+                                      << (c.wow64 ? " 64-bit" : ""));
     sim::SetVersion(c.platform, c.major, c.minor, 1);
     sim::SetWow64(c.wow64);
     if (c.failing) sim::FailCalls("IsWow64Process", 1);
