@@ -75,7 +75,7 @@ product_installed() {
     check_eq "$1 registered" "$(sz "$1")" "$(vqdcheck getvalue "$UNINSTALL\\$2" DisplayName)"
     cmp -s "$PROGRAMS/$1/vqdinst.exe" "$VQD_EXE"
     check_eq "$1: vqdinst.exe installed" 0 $?
-    check_eq "$1: flag files" "" "$(ls "$PROGRAMS/$1" | grep -i '\.txt$')"
+    check_eq "$1: flag files" "" "$(find "$PROGRAMS/$1" -iname '*.txt')"
 }
 product_gone() {
     check_eq "$1 registered" missing "$(vqdcheck getvalue "$UNINSTALL\\$2" DisplayName)"
