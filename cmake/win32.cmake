@@ -226,3 +226,14 @@ add_executable(runtimecheck tests/win32/runtimecheck.cpp platform/win32/runtime.
 target_include_directories(runtimecheck PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(runtimecheck PRIVATE -ffunction-sections -fdata-sections)
 target_link_options(runtimecheck PRIVATE -static -s -Wl,--gc-sections)
+
+# ---- the Windows Installer example (examples/msi) ------------------------------
+# Its custom action DLL: kernel32 and msi only, no C runtime (see the source),
+# undecorated export names.
+add_library(vqdaction SHARED examples/msi/vqdaction.cpp)
+set_target_properties(vqdaction PROPERTIES PREFIX "")
+target_compile_options(vqdaction PRIVATE -ffreestanding -fno-exceptions -fno-rtti
+  -fno-asynchronous-unwind-tables -fno-tree-loop-distribute-patterns)
+target_link_options(vqdaction PRIVATE -nostdlib -s -Wl,--kill-at -Wl,-e,_DllMain@12
+  -Wl,--no-insert-timestamp)
+target_link_libraries(vqdaction PRIVATE kernel32 msi gcc)

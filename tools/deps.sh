@@ -13,6 +13,7 @@ packages=(
     g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-tools
     wine wine32:i386 wine64 fonts-wine
     nsis    # makensis, for the example setup program (examples/nsis)
+    wixl msitools   # wixl, msibuild, msidump: the example Windows Installer package (examples/msi)
     "$@"
 )
 
