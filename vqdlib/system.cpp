@@ -67,7 +67,7 @@ bool FileFound(const std::string& path) {
   plat::FindHandle find = plat::FindFirstFileA(path, &found);
   if (find == plat::kInvalidFind) return false;
   plat::FindClose(find);
-  return true;
+  return !found.directory;
 }
 
 static std::string DirectoryText(uint32_t (*query)(char*, uint32_t)) {

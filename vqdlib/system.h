@@ -26,7 +26,8 @@ std::string GetFileVersion(const std::string& path);
 // Letters a-z upper-cased; every other character as it is.
 std::string UpperCase(std::string text);
 
-// True when FindFirstFileA finds the file.
+// True when FindFirstFileA finds the file. A folder of that name is no file:
+// a driver's name taken by a folder is no driver.
 bool FileFound(const std::string& path);
 
 uint32_t VxdVersionResourceSize(const std::string& path);

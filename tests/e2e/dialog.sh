@@ -105,7 +105,7 @@ dialog() {
     e2e_run_steps "$@"
     check_absent reboot.txt
     check_absent badinst.txt
-    check_eq "temporary directory removed" "" "$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp/931fas~9 2>/dev/null)"
+    check_eq "temporary directory removed" "" "$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp/931fas~9* 2>/dev/null)"
 }
 
 # --- the dialog as the probe reads it -----------------------------------------
@@ -311,8 +311,10 @@ dialog dump:TForm1 click:TForm1:102 shown:TForm3 'dump:#32770' state:TForm3 box:
 check_wait 1 "Please wait while the driver is installed."
 check_boxes 1
 check_box 1 VQDINST "There was an error installing/removing the VQD driver." 1
+check_rc 13
 check_eq "$drv still a folder" folder "$([ -d "$active" ] && echo folder)"
 registered no
+count_is missing
 rmdir "$active"
 reset_system
 

@@ -65,7 +65,7 @@ run() {
     e2e_probe --click 7 -- "$(vqd_winpath "$EXE")" "$@" /DEBUG
     E2E_ARGS="vqdinst $*"
     check_nobox
-    check_eq "temporary directory removed" "" "$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp/931fas~9 2>/dev/null)"
+    check_eq "temporary directory removed" "" "$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp/931fas~9* 2>/dev/null)"
 }
 flags() {  # REBOOT BADINST: "yes" when the flag file must be there
     if [ "$1" = yes ]; then check_eq "reboot.txt" reboot "$(cat reboot.txt 2>/dev/null)"; else check_absent reboot.txt; fi

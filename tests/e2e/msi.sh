@@ -49,7 +49,7 @@ msiexec() {
     timeout 180 wine msiexec "$@" /qn /l*v "$(vqd_winpath "$MSILOG")" </dev/null >/dev/null 2>&1
     E2E_RC=$?
     check_eq "temporary directory removed" "" \
-        "$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp/931fas~9 "$WINEPREFIX"/drive_c/windows/temp/931fas~9 2>/dev/null)"
+        "$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp/931fas~9* "$WINEPREFIX"/drive_c/windows/temp/931fas~9* 2>/dev/null)"
 }
 # runs_are LINE...: the custom action's lines in the installer's log, in order.
 runs_are() {

@@ -58,7 +58,7 @@ reset_system() {
 # setup, the uninstaller or vqdinst.exe could have written them.
 leftovers() {
     find "$E2E_SCRATCH" "$INSTDIR" "${TEMPS[@]}" \( -name reboot.txt -o -name badinst.txt \
-        -o -name 'ns*.tmp' -o -name '~ns*.tmp' -o -name '931fas~9' \) 2>/dev/null
+        -o -name 'ns*.tmp' -o -name '~ns*.tmp' -o -name '931fas~9*' \) 2>/dev/null
 }
 # setup: the installer, silent, into INSTDIR; then every box and leftover.
 setup() {

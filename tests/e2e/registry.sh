@@ -124,7 +124,7 @@ check_eq "database version" "1 $(hex "$version")00" "$(vqdcheck getvalue "$DRIVE
 check_eq "equal version is not imported" "result=0" "$(vqdcheck drivedb install)"
 check_eq "remove database" "result=1" "$(vqdcheck drivedb remove)"
 check_eq "database gone" "missing" "$(vqdcheck getvalue "$DRIVEDB" '')"
-check_eq "temporary directory removed" "" "$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp/931fas~9 2>/dev/null)"
+check_eq "temporary directory removed" "" "$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp/931fas~9* 2>/dev/null)"
 
 # A TEMP with blanks, as under "Documents and Settings": the registry editor
 # must get the extracted file as one argument. The prefix has no TEMP of the

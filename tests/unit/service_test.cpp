@@ -128,6 +128,10 @@ TEST_F(ServiceTest, ProbesNeedFileServiceKeyAndOnWindows2000TheFilter) {
 
   UseFamily(plat::kPlatformWin32Windows, 4);
   EXPECT_FALSE(IsDriverInstalled());
+  // A folder that took the driver's name is no driver.
+  sim::MakeDirectory("C:\\WINDOWS\\SYSTEM32\\IOSUBSYS\\MERIDAX.VXD");
+  EXPECT_FALSE(IsDriverInstalled());
+  ASSERT_TRUE(plat::RemoveDirectoryA("C:\\WINDOWS\\SYSTEM32\\IOSUBSYS\\MERIDAX.VXD"));
   sim::WriteFile("C:\\WINDOWS\\SYSTEM32\\IOSUBSYS\\MERIDAX.VXD", "vxd");
   EXPECT_TRUE(IsDriverInstalled());
   sim::SetSystemDirectory("");
