@@ -268,6 +268,15 @@ hklm_delete() {
 hklm_delete_value() {
     wine reg delete "HKLM\\$1" /v "$2" /f </dev/null >/dev/null 2>&1 || true
 }
+# clear_vqd2k: no VQD2K driver file, service key, filter entry or install
+# count on the system; the CD-ROM class key in place.
+clear_vqd2k() {
+    hklm_delete "$SERVICES\\VQD2K"
+    hklm_delete_value "$CLASS" LowerFilters
+    hklm_delete_value "$SHARED" 'C:\windows\system32\DRIVERS\VQD2K.SYS'
+    rm -f "$SYS32"/drivers/VQD2K.{SYS,DIS}
+    vqdcheck setvalue "$CLASS" Class 1 "$(hex 'CDROM\0')" >/dev/null
+}
 # check_refused SWITCHES...: a run refused as an unsupported system: exit 12,
 # no box, and neither flag file nor manifest left.
 check_refused() {

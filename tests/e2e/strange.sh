@@ -28,13 +28,7 @@ odd_service() {
         >"$E2E_SCRATCH/odd.reg"
     wine regedit /s "$(vqd_winpath "$E2E_SCRATCH/odd.reg")" </dev/null >/dev/null 2>&1
 }
-fresh() {
-    hklm_delete "$SERVICES\\VQD2K"
-    hklm_delete_value "$CLASS" LowerFilters
-    hklm_delete_value "$SHARED" "$COUNTED"
-    rm -f "$SYS32"/drivers/VQD2K.{SYS,DIS}
-    vqdcheck setvalue "$CLASS" Class 1 "$(hex 'CDROM\0')" >/dev/null
-}
+fresh() { clear_vqd2k; }
 set_temp() {
     wine reg add 'HKCU\Environment' /v TEMP /d "$1" /f </dev/null >/dev/null 2>&1
 }
