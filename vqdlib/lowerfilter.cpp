@@ -1,7 +1,10 @@
 // The LowerFilters value of the CD-ROM device class: a multi-string of
-// service names. It is handled as "list text": every zero byte becomes "\"
-// and every letter a-z is upper-cased, so "imapi\0redbook\0\0" reads as
-// "IMAPI\REDBOOK\\". Names are matched as whole entries.
+// service names. It is read as Windows reads it when it builds the device
+// stack: the strings up to the first empty one. Entries after an empty string
+// belong to other programs and are kept; every write stores them all without
+// empty strings, upper-cased, and ends the list in two zero bytes. Names are
+// matched as whole entries. The log shows a list as "list text": "\" after
+// every entry and one more at the end ("IMAPI\REDBOOK\\").
 #include <cstdint>
 #include <vector>
 
@@ -18,91 +21,91 @@ namespace {
 const uint32_t kValueBuffer = 1025;  // the most value data that is read
 const char* const kServices = "SYSTEM\\CurrentControlSet\\Services\\";
 
-// Reads LowerFilters as list text; the query's result code.
-long ReadList(plat::RegKey key, std::string* list) {
+struct FilterList {
+  std::vector<std::string> entries;  // every non-empty string, in order
+  size_t loaded = 0;                 // the first ones, before an empty string
+  bool terminated = false;           // one of the last two bytes is a zero
+  size_t size = 0;                   // bytes stored
+};
+
+// Reads LowerFilters; the query's result code.
+long ReadList(plat::RegKey key, FilterList* list) {
   std::vector<uint8_t> buffer(kValueBuffer, 0);
   uint32_t type = 0, size = kValueBuffer;
   long rc = plat::RegQueryValueExA(key, "LowerFilters", &type, buffer.data(), &size);
-  list->clear();
-  if (rc == 0) {
-    for (uint32_t i = 0; i < size && i < kValueBuffer; ++i) *list += buffer[i] == 0 ? '\\' : static_cast<char>(buffer[i]);
-    *list = UpperCase(*list);
+  *list = FilterList();
+  if (rc != 0) return rc;
+  if (size > kValueBuffer) size = kValueBuffer;
+  list->size = size;
+  list->terminated = (size >= 1 && buffer[size - 1] == 0) || (size >= 2 && buffer[size - 2] == 0);
+  bool emptySeen = false;
+  std::string entry;
+  for (uint32_t i = 0; i <= size; ++i) {
+    if (i < size && buffer[i] != 0) {
+      entry += static_cast<char>(buffer[i]);
+      continue;
+    }
+    if (entry.empty()) {
+      if (i < size) emptySeen = true;
+      continue;
+    }
+    list->entries.push_back(entry);
+    if (!emptySeen) list->loaded = list->entries.size();
+    entry.clear();
   }
   return rc;
 }
 
-void WriteList(plat::RegKey key, const std::string& list) {
-  std::vector<uint8_t> data(list.begin(), list.end());
-  for (uint8_t& b : data)
-    if (b == '\\') b = 0;
+// No service name holds a backslash: such an entry is another program's
+// text, kept exactly as it is stored.
+bool IsServiceName(const std::string& entry) { return entry.find('\\') == std::string::npos; }
+
+std::string Stored(const std::string& entry) { return IsServiceName(entry) ? UpperCase(entry) : entry; }
+
+std::string ListText(const std::vector<std::string>& entries) {
+  std::string text;
+  for (const std::string& e : entries) text += Stored(e) + "\\";
+  return text + "\\";
+}
+
+void WriteList(plat::RegKey key, const std::vector<std::string>& entries) {
+  std::vector<uint8_t> data;
+  for (const std::string& e : entries) {
+    const std::string stored = Stored(e);
+    data.insert(data.end(), stored.begin(), stored.end());
+    data.push_back(0);
+  }
+  data.push_back(0);
+  if (entries.empty()) data.push_back(0);
   plat::RegSetValueExA(key, "LowerFilters", plat::kRegMultiSz, data.data(), static_cast<uint32_t>(data.size()));
 }
 
-// 0-based offset of the first entry of the list equal to name, or npos.
-size_t FindEntry(const std::string& list, const std::string& name) {
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t end = list.find('\\', start);
-    if (end == std::string::npos) end = list.size();
-    if (list.compare(start, end - start, name) == 0 && end > start) return start;
-    start = end + 1;
-  }
+// Index of the first of the first `count` entries that is the name; npos.
+size_t FindEntry(const std::vector<std::string>& entries, size_t count, const std::string& upper) {
+  for (size_t i = 0; i < count && i < entries.size(); ++i)
+    if (IsServiceName(entries[i]) && UpperCase(entries[i]) == upper) return i;
   return std::string::npos;
 }
 
-bool SeparatorAt(const std::string& list, long offset) {
-  return offset >= 0 && static_cast<size_t>(offset) < list.size() && list[static_cast<size_t>(offset)] == '\\';
-}
-
-// Makes the list end in exactly two separators where it ended in fewer.
-void RepairTerminators(std::string* list, bool dropExtra) {
-  long s = static_cast<long>(list->size());
-  if (!SeparatorAt(*list, s - 1)) {
-    *list += "\\\\";
-    s += 2;
-  }
-  if (SeparatorAt(*list, s - 1) && !SeparatorAt(*list, s - 2)) {
-    *list += "\\";
-    s += 1;
-  }
-  if (dropExtra && SeparatorAt(*list, s - 3)) list->pop_back();
-}
-
-void LogBadDriver(int position, const std::string& text) {
-  DebugLog((position > 0 ? "ALF: found bad driver in: " : "ALF: didn't find bad driver in: ") + text);
+void LogBadDriver(int position, const std::vector<std::string>& entries) {
+  DebugLog((position > 0 ? "ALF: found bad driver in: " : "ALF: didn't find bad driver in: ") + ListText(entries));
 }
 
 }  // namespace
 
-int PosFrom(const std::string& sub, const std::string& text, int start) {
-  if (start < 1 || static_cast<size_t>(start) > text.size()) return 0;
-  size_t at = text.find(sub, static_cast<size_t>(start) - 1);
-  return at == std::string::npos ? 0 : static_cast<int>(at - (static_cast<size_t>(start) - 1)) + 1;
-}
-
-int FindBadDriver(const std::string& text) {
+int FindBadDriver(const std::vector<std::string>& entries) {
   DebugLog("FBD: Begin");
-  int result = 0, offset = 0;
-  std::string rest = text;
-  if (rest.size() >= 2 && rest[rest.size() - 1] == '\\' && rest[rest.size() - 2] == '\\') {
-    DebugLog("FBD: Had \\ killing");
-    rest.pop_back();
-  }
-  size_t separator;
-  while ((separator = rest.find('\\')) != std::string::npos) {
-    std::string entry = rest.substr(0, separator);
-    rest.erase(0, separator + 1);
+  DebugLog("FBD: Had \\ killing");
+  int result = 0;
+  for (size_t i = 0; i < entries.size() && result == 0; ++i) {
+    if (!IsServiceName(entries[i])) continue;
     plat::RegKey key = 0;
-    long rc = plat::RegOpenKeyA(plat::kHKeyLocalMachine, kServices + entry, &key);
+    long rc = plat::RegOpenKeyA(plat::kHKeyLocalMachine, kServices + UpperCase(entries[i]), &key);
     // Only a service that is not there makes a bad driver: a key the system
     // would not open now (access denied, low memory) belongs to a driver
     // that may well load, and dropping it would stop that drive's filter.
-    if (rc == plat::kErrorFileNotFound) {
-      result = offset + 1;
-      break;
-    }
+    if (rc == plat::kErrorFileNotFound) result = static_cast<int>(i) + 1;
     if (rc == 0) plat::RegCloseKey(key);
-    offset += static_cast<int>(separator) + 1;
   }
   DebugLog("FBD: End");
   return result;
@@ -113,12 +116,11 @@ bool AddLowerFilter(const std::string& name) {
   if (name.empty()) return true;
   DebugLog("ALF: new filter not empty: " + name);
   const std::string upper = UpperCase(name);
-  const size_t length = upper.size();
   plat::RegKey key = 0;
   bool result = plat::RegOpenKeyA(plat::kHKeyLocalMachine, CdromClassKey, &key) == 0;
   if (result) {
     DebugLog("ALF: Opened CDROM class key");
-    std::string list;  // the stored part of the list text (S = its size)
+    FilterList list;
     long rc = ReadList(key, &list);
     if (rc != 0 && rc != plat::kErrorFileNotFound) {
       // A value larger than the buffer, or one the system would not read
@@ -126,41 +128,31 @@ bool AddLowerFilter(const std::string& name) {
       // lose every other entry.
       result = false;
     } else {
-      if (rc != 0 || list.empty()) {
-        if (rc == 0) DebugLog("ALF: Read existing LowerFilter key");
+      std::vector<std::string>& entries = list.entries;
+      if (rc == 0) DebugLog("ALF: Read existing LowerFilter key");
+      if (entries.empty()) {
         DebugLog("ALF: no existing LowerFilter key");
-        list = upper + "\\\\";
+        entries.assign(1, upper);
+      } else if (FindEntry(entries, list.loaded, upper) == std::string::npos &&
+                 upper.size() + 1 + list.size <= kValueBuffer - 1) {
+        DebugLog("ALF: Didn't find add value in existing LowerFilter");
+        // A copy after an empty string, which Windows does not read, goes:
+        // the name comes first, once.
+        for (size_t at; (at = FindEntry(entries, entries.size(), upper)) != std::string::npos;)
+          entries.erase(entries.begin() + static_cast<long>(at));
+        entries.insert(entries.begin(), upper);
       } else {
-        DebugLog("ALF: Read existing LowerFilter key");
-        if (FindEntry(list, upper) == std::string::npos && length + 1 + list.size() <= kValueBuffer - 1) {
-          DebugLog("ALF: Didn't find add value in existing LowerFilter");
-          list = upper + "\\" + list;
-        } else {
-          DebugLog("ALF: Found add value in existing LowerFilter");
-        }
+        DebugLog("ALF: Found add value in existing LowerFilter");
       }
-      // The text that is searched ends in a separator; the stored list only
-      // gets its terminators below.
-      std::string text = list;
-      if (text.empty() || text.back() != '\\') {
-        DebugLog("ALF: No terminator - adding");
-        text += '\\';
-      }
-      size_t stored = list.size();
-      int bad = FindBadDriver(text);
-      LogBadDriver(bad, text);
+      int bad = FindBadDriver(entries);
+      LogBadDriver(bad, entries);
       while (bad > 0) {
-        size_t at = static_cast<size_t>(bad) - 1;
-        size_t n = static_cast<size_t>(PosFrom("\\", text, bad));
-        text.erase(at, n);
-        stored -= at < stored ? std::min(n, stored - at) : 0;
-        bad = FindBadDriver(text);
-        LogBadDriver(bad, text);
+        entries.erase(entries.begin() + (bad - 1));
+        bad = FindBadDriver(entries);
+        LogBadDriver(bad, entries);
       }
-      list = text.substr(0, stored);
-      RepairTerminators(&list, true);
-      DebugLog("ALF: Writing LowerFilter value " + list);
-      WriteList(key, list);
+      DebugLog("ALF: Writing LowerFilter value " + ListText(entries));
+      WriteList(key, entries);
     }
     plat::RegCloseKey(key);
   }
@@ -176,32 +168,31 @@ bool RemoveLowerFilter(const std::string& name) {
   plat::RegKey key = 0;
   if (plat::RegOpenKeyA(plat::kHKeyLocalMachine, CdromClassKey, &key) != 0) return false;
   DebugLog("RLF: Opened CDROM class");
-  std::string list;
-  if (ReadList(key, &list) != 0 || list.empty()) {
+  FilterList list;
+  if (ReadList(key, &list) != 0 || list.size == 0) {
     plat::RegCloseKey(key);
     return false;
   }
   DebugLog("RLF: Read LowerFilters");
-  size_t at = FindEntry(list, upper);
+  std::vector<std::string>& entries = list.entries;
+  size_t at = FindEntry(entries, entries.size(), upper);
   if (at == std::string::npos) {
     DebugLog("RLF: Didn't find remove value in LowerFilter");
     plat::RegCloseKey(key);
     return false;
   }
   DebugLog("RLF: Found remove value in LowerFilter");
-  // Every entry of the name goes, with its separator: a second one left
-  // behind would name a driver whose service key and file are about to go,
-  // and Windows then starts no CD-ROM drive at all.
-  for (; at != std::string::npos; at = FindEntry(list, upper)) list.erase(at, upper.size() + 1);
-  // Short is not empty: removing the last entry of "A\VQD2K" (no closing
-  // zeros) or "A\VQD2K\" (one) leaves "A\", which keeps its entry.
-  if (list.size() <= 2 && list.find_first_not_of('\\') == std::string::npos) {
+  // Every entry of the name goes, also one after an empty string: a copy
+  // left behind would name a driver whose service key and file are about to
+  // go, and Windows then starts no CD-ROM drive at all.
+  for (; at != std::string::npos; at = FindEntry(entries, entries.size(), upper))
+    entries.erase(entries.begin() + static_cast<long>(at));
+  if (entries.empty()) {
     DebugLog("RLF: LowerFilter empty after delete. Removing");
     plat::RegDeleteValueA(key, "LowerFilters");
   } else {
-    RepairTerminators(&list, false);
-    DebugLog("RLF: Writing LowerFilter value " + list);
-    WriteList(key, list);
+    DebugLog("RLF: Writing LowerFilter value " + ListText(entries));
+    WriteList(key, entries);
   }
   plat::RegCloseKey(key);
   return true;
@@ -214,17 +205,19 @@ bool CheckLowerFilter(const std::string& name) {
   const std::string upper = UpperCase(name);
   plat::RegKey key = 0;
   if (plat::RegOpenKeyExA(plat::kHKeyLocalMachine, CdromClassKey, plat::kKeyRead, &key) != 0) return false;
-  std::string list;
-  if (ReadList(key, &list) != 0 || list.empty()) {
+  FilterList list;
+  if (ReadList(key, &list) != 0 || list.size == 0) {
     plat::RegCloseKey(key);
     return false;
   }
   DebugLog("CLF: Read LowerFilters");
-  bool result = FindEntry(list, upper) != std::string::npos;
+  // Only what Windows reads loads the driver, and only a stack whose every
+  // filter has a service starts.
+  list.entries.resize(list.loaded);
+  bool result = FindEntry(list.entries, list.loaded, upper) != std::string::npos;
   if (!result) DebugLog("CLF: Didn't find check value in LowerFilter");
-  const long s = static_cast<long>(list.size());
-  if (!SeparatorAt(list, s - 1) && !SeparatorAt(list, s - 2)) result = false;
-  if (FindBadDriver(list) > 0) result = false;
+  if (!list.terminated) result = false;
+  if (FindBadDriver(list.entries) > 0) result = false;
   plat::RegCloseKey(key);
   return result;
 }
@@ -234,9 +227,9 @@ bool LowerFilterListed(const std::string& name) {
   long rc = plat::RegOpenKeyExA(plat::kHKeyLocalMachine, CdromClassKey, plat::kKeyRead, &key);
   if (rc == plat::kErrorFileNotFound) return false;
   if (rc != 0) return true;
-  std::string list;
+  FilterList list;
   rc = ReadList(key, &list);
   plat::RegCloseKey(key);
   if (rc == plat::kErrorFileNotFound) return false;
-  return rc != 0 || FindEntry(list, UpperCase(name)) != std::string::npos;
+  return rc != 0 || FindEntry(list.entries, list.entries.size(), UpperCase(name)) != std::string::npos;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Deletes a key under HKEY_LOCAL_MACHINE. The NT family deletes only keys
 // without subkeys, so there the direct subkeys go first.
@@ -18,8 +19,6 @@ bool CheckLowerFilter(const std::string& name);
 // to keep a driver that the list may still load.
 bool LowerFilterListed(const std::string& name);
 
-// 1-based position in a list text ("A\B\\") of the first entry without a
-// service key; 0 when there is none.
-int FindBadDriver(const std::string& text);
-// Position of sub in text from start (1-based) on, counted from start; 0: none.
-int PosFrom(const std::string& sub, const std::string& text, int start);
+// 1-based position of the first entry without a service key; 0 when there is
+// none. An entry that holds a backslash names no service and is not looked up.
+int FindBadDriver(const std::vector<std::string>& entries);
