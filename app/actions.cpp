@@ -1,6 +1,7 @@
 #include "app/actions.h"
 
 #include "app/runstate.h"
+#include "package/payload.h"
 #include "procedures/procedures.h"
 #include "vqdlib/debuglog.h"
 #include "vqdlib/enable.h"
@@ -50,9 +51,21 @@ void CheckOutcome(Action action) {
   ActionFailed = true;
 }
 
+// Without this run's own temporary directory nothing can be extracted: an
+// install or an upgrade then changes nothing on the system (a disabled
+// driver stays disabled too) and fails.
+bool SkippedForTempDir(Action action) { return action != Action::Remove && TempDir.empty(); }
+
+void LogSkipped(Action action) {
+  DebugLog(action == Action::Install ? "MAIN: No temp dir - install skipped" : "MAIN: No temp dir - upgrade skipped");
+  ActionFailed = true;
+}
+
 void Run(Action action, const char* line) {
-  ReenableForDialog();
+  const bool skipped = SkippedForTempDir(action);
+  if (!skipped) ReenableForDialog();
   DebugLog(line);
+  if (skipped) return LogSkipped(action);
   Dispatch(action);
   CheckOutcome(action);
 }
@@ -64,12 +77,17 @@ void RunActions() {
   if (RemoveSwitch) Run(Action::Remove, "MAIN: Uninstall switch activated");
   if (UpgradeSwitch) Run(Action::Upgrade, "MAIN: Upgrade switch activated");
   if (UpgradeOnlySwitch) {
-    ReenableForDialog();
+    const bool skipped = SkippedForTempDir(Action::Upgrade);
+    if (!skipped) ReenableForDialog();
     DebugLog("MAIN: Upgradeonly switch activated");
     if (IsDriverInstalled()) {
       DebugLog("MAIN: Upgradeonly found an existing installation.");
-      Dispatch(Action::Upgrade);
-      CheckOutcome(Action::Upgrade);
+      if (skipped) {
+        LogSkipped(Action::Upgrade);
+      } else {
+        Dispatch(Action::Upgrade);
+        CheckOutcome(Action::Upgrade);
+      }
     } else {
       DebugLog("MAIN: Upgradeonly didn't find existing installation.");
     }

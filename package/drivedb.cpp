@@ -87,7 +87,10 @@ uint32_t ExecAndWait(const std::string& program, const std::string& commandLine,
 bool InstallDriveDB(bool install) {
   DebugLog("IDB");
   bool result = false;
-  if (install && !TempDir.empty()) {
+  if (install && TempDir.empty()) {
+    // Nothing can be extracted: the installed database stays.
+    DebugLog("IDB: Failed REGEDIT import");
+  } else if (install) {
     DebugLog("IDB: Install");
     const std::string file = TempDir + "\\DRIVEDB.REG";
     // A database this run could not write is not read, and nothing is

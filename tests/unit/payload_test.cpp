@@ -173,7 +173,8 @@ TEST_F(PayloadTest, TempDirIsAlwaysANewOne) {
                    "MTD: Failed to create temp", "MTD: Temp dir exists - trying another name",
                    "MTD: Temp dir is: C:\\TEMP\\931fas~9.3", "MTD: Created temp"}));
   // Every name under TEMP taken: the Windows directory.
-  for (int i = 4; i < 10; ++i) sim::MakeDirectory("C:\\TEMP\\931fas~9." + std::to_string(i));
+  for (int i = 4; i < 9; ++i) sim::MakeDirectory("C:\\TEMP\\931fas~9." + std::to_string(i));
+  EXPECT_EQ(MakeTempDir(), "C:\\TEMP\\931fas~9.9");
   EXPECT_EQ(MakeTempDir(), "C:\\WINDOWS\\931fas~9");
   sim::SetEnvironment("TEMP", "C:\\TEMP\\");
   EXPECT_EQ(MakeTempDir(), "C:\\WINDOWS\\931fas~9.1");
@@ -184,6 +185,7 @@ TEST_F(PayloadTest, TempDirIsAlwaysANewOne) {
   EXPECT_EQ(MakeTempDir(), "C:\\WINDOWS\\931fas~9.3");
   log = LogLines();
   EXPECT_EQ(std::count(log.begin(), log.end(), "MTD: Temp dir is: C:\\NO\\SUCH\\931fas~9"), 1);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "MTD: Temp dir is: C:\\NO\\SUCH\\931fas~9.1"), 0);
   // Nowhere to make one: empty. Windows 9x has no security to give it.
   sim::DenyWritesIn("C:\\WINDOWS");
   EXPECT_EQ(MakeTempDir(), "");
@@ -478,6 +480,27 @@ TEST_F(PlantedTest, InstallUsesOnlyWhatItWrote) {
   EXPECT_EQ(LinesOf({"IDB: ", "Inst2K: ", "RFV", "GFV"}),
             (Lines{"IDB: Install", "IDB: Failed REGEDIT import", "IDB: Failed to delete DRIVEDB.REG",
                    "Inst2K: Extracting VQD2K", "Inst2K: File copy of VQD2K.SYS failed", "Inst2K: Done"}));
+
+  // Every name taken, under TEMP and in the Windows directory: no directory
+  // of its own, so an install or upgrade over an installed driver changes
+  // nothing (the drive database and the count stay) and fails.
+  for (const char* action : {"/INSTALL", "/UPGRADE", "/UPGRADEONLY"}) {
+    SCOPED_TRACE(action);
+    Machine(Fam::W2K, false);
+    Installed(Older(), 2);
+    reg::SetValue("SOFTWARE\\Velcordia\\PALV\\DriveDB", "", plat::kRegSz, B(std::string("1.0.0.0", 8)));
+    for (const char* base : {"C:\\TEMP\\931fas~9", "C:\\WINDOWS\\931fas~9"})
+      for (const char* suffix : {"", ".1", ".2", ".3", ".4", ".5", ".6", ".7", ".8", ".9"})
+        sim::MakeDirectory(std::string(base) + suffix);
+    InitLibrary();
+    EXPECT_EQ(RunVqdinst({action, "/DEBUG"}), 13);
+    EXPECT_TRUE(DriverIs(Older()));
+    EXPECT_EQ(Count(), 2);
+    EXPECT_EQ(DriveDbVersion(), "1.0.0.0");
+    EXPECT_EQ(LinesOf({"IDB", "MAIN: No temp"}), (Lines{std::string("MAIN: No temp dir - ") +
+                                                         (action == std::string("/INSTALL") ? "install" : "upgrade") +
+                                                         " skipped"}));
+  }
 }
 
 // A hard link at a name the program writes is deleted and a file made anew;

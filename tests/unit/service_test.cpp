@@ -301,8 +301,8 @@ TEST_F(DriveDBTest, RemovalDeletesTheKeyAndFirstInstallImports) {
   EXPECT_EQ(LogLines().back(), "IDB: Remove: Failed");
   TempDir.clear();
   Installed("1.0.0.0");
-  EXPECT_TRUE(InstallDriveDB(true));  // no temporary directory: a removal
-  EXPECT_FALSE(reg::KeyExists(plat::kHKeyLocalMachine, DriveDBKey));
+  EXPECT_FALSE(InstallDriveDB(true));  // no temporary directory: nothing changes
+  EXPECT_EQ(DriveDBRegistryVersion(), "1.0.0.0");
   TempDir = "C:\\TEMP\\931fas~9";
   Carry("1.0.3.40");
   EXPECT_TRUE(InstallDriveDB(true));
