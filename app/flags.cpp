@@ -81,10 +81,10 @@ void ReportOutcome() {
     ExitCode = 6;
   }
   const bool anyAction = InstallSwitch || UpgradeSwitch || UpgradeOnlySwitch || RemoveSwitch;
-  // The dialog's run tells what its action left on the system, whatever the
-  // procedures and the restart answered: never that it is complete when it
-  // is not.
-  const bool failed = Interactive && anyAction && !ActionTookEffect();
+  // A run tells what its action left on the system, whatever the procedures
+  // and the restart answered: never that it is complete when it is not. The
+  // dialog's run looks at the system itself.
+  const bool failed = ActionFailed || (Interactive && anyAction && !ActionTookEffect());
   if (AskReboot && RebootNeeded) {
     ExitCode = 6;
     if (failed) {

@@ -83,8 +83,13 @@ bool CopyDriver(const DriverFamily& family, const std::string& prefix, bool extr
   bool copied = extracted && !SystemDir.empty() &&
                 plat::CopyFileA(TempDir + family.carried[0].fileName, SystemDir + family.installedFile, false);
   DebugLog(prefix + "File copy of " + family.driverName + (copied ? " succeeded" : " failed"));
-  // An "/ENABLE" would otherwise put the older copy back over this one.
-  if (copied) plat::DeleteFileA(SystemDir + family.disabledFile);
+  // An "/ENABLE" would otherwise put an older copy back over this one. A
+  // newer driver the user disabled stays: it is theirs to enable again.
+  const std::string disabled = SystemDir + family.disabledFile;
+  const bool vxd = !family.registersService;
+  if (copied && FileFound(disabled) &&
+      !VerANewer(GetFileVersionAs(disabled, vxd), GetFileVersion(SystemDir + family.installedFile)))
+    plat::DeleteFileA(disabled);
   return copied;
 }
 

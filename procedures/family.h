@@ -59,7 +59,7 @@ bool CarriedIsToGoIn(const DriverFamily& family, const std::string& prefix, bool
 void DeleteCarriedFiles(const DriverFamily& family);
 // Copies the extracted driver over the installed one; logs "<prefix>File
 // copy of X succeeded/failed". Nothing is copied unless `extracted`. A copied
-// driver leaves no older disabled copy of itself beside it.
+// driver leaves no disabled copy of itself beside it that is not newer.
 bool CopyDriver(const DriverFamily& family, const std::string& prefix, bool extracted);
 // Registers the copied driver: the service key, and on Windows 2000 the
 // lower filter and the setup information file. prefix is "Inst2K: " or

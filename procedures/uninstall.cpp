@@ -49,6 +49,9 @@ static bool RemoveDriver(const DriverFamily& family, const std::string& prefix) 
   // A service key that stayed still loads the driver.
   if (ServiceKeyPresent(family)) RemovalIncomplete = true;
   DeleteDriverFile(SystemDir + family.installedFile, family.driverName, prefix);
+  // On Windows 9x the file is the registration: one that stayed (held open
+  // by the loaded driver) loads again at the next start.
+  if (!family.registersService && FileFound(SystemDir + family.installedFile)) RemovalIncomplete = true;
   DeleteDriverFile(SystemDir + family.disabledFile, family.disabledName, prefix);
   SetInstallCount(0);
   return result;

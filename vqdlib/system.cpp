@@ -145,9 +145,12 @@ static std::string BoundedText(const std::vector<uint8_t>& block, const void* va
 }
 
 std::string GetFileVersion(const std::string& path) {
+  return GetFileVersionAs(path, path.find(".vxd") != std::string::npos || path.find(".VXD") != std::string::npos);
+}
+
+std::string GetFileVersionAs(const std::string& path, bool vxd) {
   DebugLog("GFV");
   std::string result;
-  bool vxd = path.find(".vxd") != std::string::npos || path.find(".VXD") != std::string::npos;
   uint32_t size = vxd ? VxdVersionResourceSize(path) : plat::GetFileVersionInfoSizeA(path);
   if (size != 0) {
     DebugLog("GFV: Got info size");

@@ -20,8 +20,10 @@ std::string GetSystemDir();
 std::string GetWindowsDir();
 
 // FileVersion string of a file's version resource (a VxD's included); empty
-// when there is none.
+// when there is none. A file named ".VXD" is read as a VxD; GetFileVersionAs
+// says which it is, for a VxD under another name (a disabled "MERIDAX.DIS").
 std::string GetFileVersion(const std::string& path);
+std::string GetFileVersionAs(const std::string& path, bool vxd);
 
 // Letters a-z upper-cased; every other character as it is.
 std::string UpperCase(std::string text);

@@ -62,6 +62,8 @@ TEST_F(ActionsTest, ExitCodesAndFlagsOfCommandLineRuns) {
       {Fam::NT, kOlder, {"/CHECK", "/UPGRADEONLY"}, 11, "<none>", "<none>", "<none>", "CopyFileA"},
       {Fam::W2K, kCurrent, {"/REMOVE"}, 13, "reboot", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD2K"},
       {Fam::NT, kCurrent, {"/FORCEREMOVE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD"},
+      // On Windows 9x the driver file is the registration.
+      {Fam::W9x, kCurrent, {"/FORCEREMOVE"}, 13, "reboot", "<none>", "<none>", "DeleteFileA", "MERIDAX.VXD"},
       {Fam::W2K, kFresh, {"/CHECK", "/UPGRADE"}, 13, "<none>", "badinst", "<none>", "CopyFileA"},
       // A disabled driver is removed at its last installation.
       {Fam::W9x, kDisabled, {"/REMOVE"}, 6, "reboot", "<none>", "<none>"},

@@ -13,6 +13,7 @@ using std::string_literals::operator""s;
 
 namespace {
 
+const std::string kErrorText = "There was an error installing/removing the VQD driver.";
 const std::string kRebootText =
     " You need to reboot your computer for the changes to take effect.\r\rReboot Now?";
 
@@ -105,8 +106,7 @@ TEST_F(OutcomeTest, ExitCodeAndFlagsFollowCheckRebootAndNotifySwitches) {
       {{"/CHECK", "/UPGRADE"}, true, false, 13, "<none>", "<none>", "", {}, true},
       {{"/CHECK", "/UPGRADE", "/NOTIFYREG"}, false, true, 13, "<none>", "<none>", "badinst=badinst\0 reboot=reboot\0"s,
        {}, true},
-      {{"/ASKREBOOT", "/FORCEREMOVE"}, true, true, 13, "<none>", "<none>", "", {"Uninstallation complete." + kRebootText},
-       true},
+      {{"/ASKREBOOT", "/FORCEREMOVE"}, true, true, 13, "<none>", "<none>", "", {kErrorText + kRebootText}, true},
   };
   for (const Row& row : rows) {
     std::string name;
@@ -170,7 +170,7 @@ TEST_F(OutcomeTest, RebootQuestionAnsweredYesReboots) {
 // with the error on every family, also where a reboot is asked for.
 TEST_F(OutcomeTest, InteractiveRunsEndWithTheirBox) {
   const std::string done = "VQD driver installation complete.";
-  const std::string failed = "There was an error installing/removing the VQD driver.";
+  const std::string failed = kErrorText;
   struct Case {
     const char* name;
     uint32_t platform, major;
@@ -178,6 +178,7 @@ TEST_F(OutcomeTest, InteractiveRunsEndWithTheirBox) {
     bool* action;
     Lines boxes;
     bool tookEffect = true;
+    void (*leftOver)() = nullptr;  // what a removal left, instead of the whole driver
   } cases[] = {
       {"2K install", plat::kPlatformWin32NT, 5, true, true, false, &InstallSwitch, {done}},
       {"2K remove", plat::kPlatformWin32NT, 5, true, true, false, &RemoveSwitch, {done}},
@@ -189,6 +190,10 @@ TEST_F(OutcomeTest, InteractiveRunsEndWithTheirBox) {
       {"2K enable only", plat::kPlatformWin32NT, 5, true, true, false, &EnableSwitch, {}},
       {"2K install, no driver", plat::kPlatformWin32NT, 5, true, true, false, &InstallSwitch, {failed}, false},
       {"2K remove, still registered", plat::kPlatformWin32NT, 5, true, true, false, &RemoveSwitch, {failed}, false},
+      {"2K remove, service key stayed", plat::kPlatformWin32NT, 5, true, true, false, &RemoveSwitch, {failed}, false,
+       [] { reg::CreateKey(kServices + "VQD2K"); }},
+      {"2K remove, filter entry stayed", plat::kPlatformWin32NT, 5, true, true, false, &RemoveSwitch, {failed}, false,
+       [] { reg::SetValue(CdromClassKey, "LowerFilters", plat::kRegMultiSz, {'V', 'Q', 'D', '2', 'K', 0, 0}); }},
       {"2K install, no driver, reboot needed", plat::kPlatformWin32NT, 5, true, true, true, &InstallSwitch,
        {failed + kRebootText}, false},
       {"NT 4 upgrade", plat::kPlatformWin32NT, 4, true, false, false, &UpgradeSwitch, {failed}},
@@ -205,7 +210,10 @@ TEST_F(OutcomeTest, InteractiveRunsEndWithTheirBox) {
     SCOPED_TRACE(c.name);
     sim::Reset(root_);
     UseFamily(c.platform, c.major);
-    if (c.tookEffect != (c.action == &RemoveSwitch)) PutDriver();
+    if (c.leftOver)
+      c.leftOver();
+    else if (c.tookEffect != (c.action == &RemoveSwitch))
+      PutDriver();
     // What the dialog's Update and Remove set besides the action.
     EndOfRun({}, true, c.rebootNeeded);
     Interactive = c.interactive;

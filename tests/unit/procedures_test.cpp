@@ -156,9 +156,11 @@ TEST_F(InstallTest, FailedCopyRegistersNothingAndCountsOnlyADriverInPlace) {
       SCOPED_TRACE(std::string(Name(f)) + (olderThere ? " over an older driver" : ""));
       Machine(f);
       if (olderThere) Installed(Older(), 1);
+      sim::WriteFile(DisabledPath(), Older());  // a stale disabled copy
       sim::FailCalls("CopyFileA");
       EXPECT_FALSE(InstallForFamily());
       EXPECT_EQ(sim::FileExists(DriverPath()), olderThere);
+      EXPECT_TRUE(sim::FileExists(DisabledPath()));
       EXPECT_EQ(ServiceKey(), olderThere && f != Fam::W9x);
       EXPECT_EQ(Filters(), olderThere && f == Fam::W2K ? std::string("VQD2K\0\0", 7) : "<none>");
       EXPECT_EQ(InfCopies(), 0);
@@ -271,7 +273,7 @@ TEST_F(UninstallTest, Windows2000KeepsOtherFiltersAndTheStoredInf) {
 TEST_F(UpgradeTest, ReplacesWithoutCountingAndOverwriteForcesTheCopy) {
   struct Case {
     const char* what;
-    int installed;  // -1 none, 0 older, 1 same, 2 newer, 3 older and disabled
+    int installed;  // -1 none, 0 older, 1 same, 2 newer, 3 older and disabled, 4 older beside a newer disabled
     uint32_t count;
     bool overwrite, copied;
     long long countAfter;
@@ -281,21 +283,24 @@ TEST_F(UpgradeTest, ReplacesWithoutCountingAndOverwriteForcesTheCopy) {
       {"newer", 2, 1, false, false, 1},          {"newer, overwrite", 2, 1, true, true, 1},
       {"older without count", 0, 0, false, true, 1},
       {"older, disabled", 3, 1, false, true, 1},
+      {"older, newer disabled", 4, 1, false, true, 1},
   };
   for (Fam f : kFamilies) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(Name(f)) + ": " + c.what);
       Machine(f);
-      Bytes before = c.installed == 0 || c.installed == 3 ? Older() : c.installed == 1 ? Carried() : Newer();
-      if (c.installed >= 0 && c.installed < 3) Installed(before, c.count);
+      Bytes before = c.installed == 0 || c.installed >= 3 ? Older() : c.installed == 1 ? Carried() : Newer();
+      if (c.installed == 4) sim::WriteFile(DisabledPath(), Newer());
+      if (c.installed >= 0 && c.installed != 3) Installed(before, c.count);
       if (c.installed == 3) {
         sim::WriteFile(DisabledPath(), before);
         SetCount(c.count);
       }
       EXPECT_EQ(UpgradeForFamily(c.overwrite), c.copied);
       EXPECT_TRUE(DriverIs(c.copied ? Carried() : before));
-      // The copied driver leaves no older disabled copy beside it.
-      EXPECT_FALSE(sim::FileExists(DisabledPath()));
+      // The copied driver leaves no older disabled copy beside it; a newer
+      // one stays.
+      EXPECT_EQ(sim::FileExists(DisabledPath()), c.installed == 4);
       EXPECT_EQ(Count(), c.countAfter);
       EXPECT_EQ(ServiceKey(), f != Fam::W9x);
       // Unlike installation, an upgrade that copies nothing registers nothing.
