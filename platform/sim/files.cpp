@@ -394,7 +394,8 @@ FindHandle FindFirstFileA(const std::string& pattern, FindData* found) {
       closedir(d);
     }
     std::sort(names.begin(), names.end());
-    for (auto& n : names) search.entries.push_back(FindData{n, IsDir(host + "/" + n), IsLink(host + "/" + n)});
+    for (auto& n : names)
+      search.entries.push_back(FindData{n, IsDir(host + "/" + n), IsLink(host + "/" + n) && !M().findHidesLinks});
   }
   if (search.entries.empty()) {
     M().lastError = IsDir(host) ? kErrorFileNotFound : kErrorPathNotFound;
@@ -441,3 +442,5 @@ void sim::MakeLink(const std::string& linkPath, const std::string& targetPath, b
   else
     fs::create_symlink(target, link);
 }
+
+void sim::HideLinksFromFind() { M().findHidesLinks = true; }

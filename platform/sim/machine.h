@@ -73,6 +73,7 @@ struct Machine {
   std::string systemDir, windowsDir, modulePath, currentDir, dateTime;
   std::map<std::string, std::string> environment;  // upper-case names
   bool admin = true;
+  bool findHidesLinks = false;  // FindFirstFileA reports no reparse point, as Wine 8
   uint32_t lastError = 0;
   plat::FileTime clock = 0;
 

@@ -95,6 +95,9 @@ bool IsPrivateDirectory(const std::string& windowsPath);
 // name taken; DeleteFileA of a link to a file removes the link; FindFirstFileA
 // reports a symbolic link as a reparse point.
 void MakeLink(const std::string& linkPath, const std::string& targetPath, bool hard = false);
+// From now on FindFirstFileA and FindNextFileA report no reparse point for
+// a symbolic link, as Wine 8 does; IsReparsePointA still sees it.
+void HideLinksFromFind();
 // The simulated clock, used for the times of files the program writes.
 plat::FileTime Now();
 
