@@ -66,7 +66,10 @@ CdromDeviceState* DeviceOf(plat::DevInfoSet set, const plat::SpDevInfoData* devi
   return &M().cdroms[*index];
 }
 
-std::string InstanceId(size_t index) { return "IDE\\CDROM\\" + std::to_string(index); }
+std::string InstanceId(size_t index) {
+  const std::string& id = M().cdroms[index].script.instanceId;
+  return id.empty() ? "IDE\\CDROM\\" + std::to_string(index) : Upper(id);
+}
 
 // The device of an instance ID, or null.
 CdromDeviceState* DeviceOfId(const std::string& id) {

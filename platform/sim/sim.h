@@ -216,13 +216,14 @@ struct CdromDevice {
   DeviceStep failsAt = DeviceStep::None;
   uint32_t error = 31;  // the last error of the failing step (ERROR_GEN_FAILURE)
   uint32_t flagsAfterStart = 0;  // install flags after a start (DI_NEEDREBOOT, DI_NEEDRESTART)
+  std::string instanceId;  // "": "IDE\CDROM\" and its index (up to 200 characters on Windows)
 };
 void AddCdromDevice(const CdromDevice& device);
 // False while a restart has stopped the device and not started it again.
 bool CdromDeviceRunning(size_t index);
 // Its configuration flags in the current hardware profile: a stop for that
 // profile sets CSCONFIGFLAG_DO_NOT_START, a start clears it, and so does
-// CM_Set_HW_Prof_FlagsA. Its instance ID is "IDE\CDROM\" and its index.
+// CM_Set_HW_Prof_FlagsA.
 uint32_t CdromDeviceProfileFlags(size_t index);
 // setupapi.dll cannot be loaded: every SetupAPI call fails with
 // ERROR_MOD_NOT_FOUND.

@@ -117,7 +117,7 @@ class InteractiveTest : public ProcedureTest {
   }
   // A machine of the family with the driver as a state of the dialog needs.
   // kNotActive: file and service key there, the filter entry (Windows 2000)
-  // or the service key (NT 4) lost.
+  // or the service key (NT 4) lost, and a stale disabled copy beside it.
   enum Start { kFresh, kOlder, kSame, kDisabled, kNoVersion, kNotActive };
   void Begin(Fam family, Start start) {
     Machine(family, false);
@@ -127,6 +127,7 @@ class InteractiveTest : public ProcedureTest {
     if (start == kNoVersion) Installed(B("no version information"), 1);
     if (start == kNotActive) {
       Installed(family == Fam::NT ? Older() : Carried(), 1);
+      sim::WriteFile(DisabledPath(), Older());
       if (family == Fam::NT) plat::RegDeleteKeyA(plat::kHKeyLocalMachine, kServices + "VQD");
       if (family == Fam::W2K) LoseFilterEntry();
     }

@@ -86,6 +86,7 @@ TEST_F(RestartTest, AFailingStepEndsThatDeviceWithItsLineAndTheRunGoesOn) {
     bool runningAfter;  // the device's state when its restart ended
     std::string clearLine;  // "" when there is nothing to clear
     bool clearFails = false;
+    std::string instanceId = "";  // the first drive's, when not the usual one
   } cases[] = {
       {sim::DeviceStep::SetParamsStop, 0, 87, "RD: Couldn't set the install parameters 1: 87", true, ""},
       {sim::DeviceStep::Stop, 0, 0xE000020E, "RD: Class installer STOP failed: 3758096910", true, ""},
@@ -93,6 +94,9 @@ TEST_F(RestartTest, AFailingStepEndsThatDeviceWithItsLineAndTheRunGoesOn) {
       {sim::DeviceStep::Start, 0, 31, "RD: Class installer START failed: 31", false, cleared},
       {sim::DeviceStep::Start, 0, 31, "RD: Class installer START failed: 31", false,
        "RD: Couldn't clear CSCONFIGFLAG_DO_NOT_START: 19", true},
+      // An instance ID of the longest length a device can have.
+      {sim::DeviceStep::Start, 0, 31, "RD: Class installer START failed: 31", false, cleared, false,
+       "USBSTOR\\" + std::string(192, 'X')},
       {sim::DeviceStep::GetInstallParams, 0, 1784, "RD: Couldn't get the install parameters: 1784", true, ""},
       {sim::DeviceStep::None, plat::kDiNeedReboot, 0, "RD: Check DI_NEEDREBOOT 4 - Device needs reboot: \\Device\\CdRom0", true, ""},
       // A device that wants a restart of its own has not taken the change
@@ -108,6 +112,7 @@ TEST_F(RestartTest, AFailingStepEndsThatDeviceWithItsLineAndTheRunGoesOn) {
     bad.failsAt = c.step;
     bad.error = c.error;
     bad.flagsAfterStart = c.flags;
+    bad.instanceId = c.instanceId;
     sim::AddCdromDevice(bad);
     sim::AddCdromDevice(Drive("\\Device\\CdRom1", "Second"));
     if (c.clearFails) sim::FailCalls("CM_Set_HW_Prof_FlagsA");
