@@ -386,6 +386,35 @@ e2e_controls() {
     done <<<"$1"
 }
 
+# hold_open WINPATH...: another program holds the files open for reading,
+# sharing neither writes nor deletes (a loaded driver's file can be held so),
+# until release_held, which also runs when the script stops early.
+E2E_HELD=""
+hold_open() {
+    [ -f "${VQD_HOLDOPEN:-}" ] || e2e_die "missing holdopen.exe (VQD_HOLDOPEN=${VQD_HOLDOPEN:-})"
+    local stop="$E2E_SCRATCH/held"
+    rm -f "$stop" "$stop.ready"
+    wine "$VQD_HOLDOPEN" "$(vqd_winpath "$stop")" "$@" </dev/null >/dev/null 2>"$E2E_SCRATCH/holdopen.txt" &
+    E2E_HELD=$!
+    # A script with an exit trap of its own calls release_held there.
+    [ -n "$(trap -p EXIT)" ] || trap 'release_held' EXIT
+    for _ in $(seq 600); do
+        [ -f "$stop.ready" ] && return 0
+        kill -0 "$E2E_HELD" 2>/dev/null || break
+        sleep 0.05
+    done
+    e2e_die "holdopen.exe did not open $*: $(cat "$E2E_SCRATCH/holdopen.txt")"
+}
+# release_held: the files are closed; holdopen.exe's exit code.
+release_held() {
+    [ -n "$E2E_HELD" ] || return 0
+    touch "$E2E_SCRATCH/held"
+    wait "$E2E_HELD"
+    local rc=$?
+    E2E_HELD=""
+    return $rc
+}
+
 # e2e_nth N KEY: the value of the Nth report line "KEY value" (escaped), e.g.
 # the caption of the second box.
 e2e_nth() {

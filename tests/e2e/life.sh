@@ -318,5 +318,21 @@ if [ "$fam" = 2K ]; then
     rmdir "$active"
 fi
 
+# ---- 12. Windows 9x: the driver file is the registration. A removal that
+# cannot delete it (held open, as a loaded driver's file can be) fails.
+if [ "$fam" = 9x ]; then
+    hold_open "$(vqd_winpath "$active")"
+    run /FORCEREMOVE
+    check_rc 13
+    check_exists "$active"
+    check_log_order "UnInst9x: Failed to delete MERIDAX.VXD" "UnInst9x: Done" \
+        "MAIN: Uninstall failed - driver still registered"
+    release_held
+    check_eq "holdopen.exe exit code" 0 "$?"
+    run /FORCEREMOVE
+    check_rc 6
+    gone
+fi
+
 reset_system
 e2e_finish

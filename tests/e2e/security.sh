@@ -12,7 +12,6 @@
 source "$(dirname "$0")/lib.sh"
 e2e_begin security win2k
 [ -f "$VQD_CHECK" ] || e2e_die "missing $VQD_CHECK"
-[ -f "${VQD_HOLDOPEN:-}" ] || e2e_die "missing holdopen.exe (VQD_HOLDOPEN=${VQD_HOLDOPEN:-})"
 [ -f "${VQD_SEED:-}" ] || e2e_die "missing cdromseed.exe (VQD_SEED=${VQD_SEED:-})"
 PAYLOAD="$VQD_WIN32_DIR/payload"
 [ -f "$PAYLOAD/VQD2K.SYS" ] || e2e_die "missing $PAYLOAD/VQD2K.SYS"
@@ -22,12 +21,9 @@ COUNTED='C:\windows\system32\DRIVERS\VQD2K.SYS'
 TEMPS="$WINEPREFIX/drive_c/sectemp"
 PLANTED="$TEMPS/931fas~9"
 VICTIM="$WINEPREFIX/drive_c/secvictim"
-STOP="$E2E_SCRATCH/stop"
-HOLDER=""
 
 cleanup() {
-    touch "$STOP"
-    [ -n "$HOLDER" ] && wait "$HOLDER" 2>/dev/null
+    release_held
     wine reg delete 'HKCU\Environment' /v TEMP /f </dev/null >/dev/null 2>&1
     hklm_delete "$SERVICES\\AttackerSvc"
     rm -rf "$TEMPS" "$VICTIM" "$WINEPREFIX/drive_c/VQDINST.LOG"
@@ -72,16 +68,7 @@ head -c 45 /dev/zero | tr '\0' 'A' >"$PLANTED/VQD2K.SYS"
 cp -p "$PLANTED/DRIVEDB.REG" "$PLANTED/VQD2K.SYS" "$E2E_SCRATCH/"
 ln -s "$VICTIM" "$TEMPS/931fas~9.1"
 wine reg add 'HKCU\Environment' /v TEMP /d 'C:\sectemp' /f </dev/null >/dev/null 2>&1
-rm -f "$STOP" "$STOP.ready"
-wine "$VQD_HOLDOPEN" "$(vqd_winpath "$STOP")" 'C:\sectemp\931fas~9\DRIVEDB.REG' 'C:\sectemp\931fas~9\VQD2K.SYS' \
-    </dev/null >/dev/null 2>"$E2E_SCRATCH/holdopen.txt" &
-HOLDER=$!
-for _ in $(seq 600); do
-    [ -f "$STOP.ready" ] && break
-    kill -0 "$HOLDER" 2>/dev/null || break
-    sleep 0.05
-done
-[ -f "$STOP.ready" ] || e2e_die "holdopen.exe did not open the planted files: $(cat "$E2E_SCRATCH/holdopen.txt")"
+hold_open 'C:\sectemp\931fas~9\DRIVEDB.REG' 'C:\sectemp\931fas~9\VQD2K.SYS'
 
 e2e_run /INSTALL /DEBUG
 check_rc 6
@@ -101,10 +88,16 @@ check_eq "temporary directory lines" \
         'MTD: Temp dir is: C:\sectemp\931fas~9.2' 'MTD: Created temp')" \
     "$(e2e_log_lines | grep '^MTD: ')"
 check_log_order 'MTD: Created temp' 'Inst2K: File copy of VQD2K.SYS succeeded' 'DTD: Removed temp dir'
-touch "$STOP"
-wait "$HOLDER"
+release_held
 check_eq "holdopen.exe exit code" 0 "$?"
-HOLDER=""
+
+# --- the private directory. Wine keeps its DACL as mode bits: SYSTEM and the
+# user only, where a folder made without one lets everybody look in.
+rm -rf "$TEMPS"/*
+check_eq "private directory" 'tempdir=C:\sectemp\931fas~9' "$(vqdcheck tempdir)"
+check_eq "others' rights on the private directory" 0 "$(( 0$(stat -c %a "$TEMPS/931fas~9") & 7 ))"
+wine cmd /c mkdir 'C:\sectemp\plain' </dev/null >/dev/null 2>&1
+check_eq "others' rights on a plain folder" 5 "$(( 0$(stat -c %a "$TEMPS/plain") & 7 ))"
 
 # --- links at the debug log and the reboot flag. A hard link is deleted and
 # the file made anew. A symbolic link is left alone and nothing is written

@@ -158,6 +158,10 @@ int main(int argc, char** argv) {
     bool result = InstallDriveDB(a[1] == "install");
     DeleteTempDir(TempDir);
     rc = Result(result);
+  } else if (command == "tempdir" && n == 1) {
+    // Made and left in place, for a look at what protects it.
+    std::printf("tempdir=%s\n", MakeTempDir().c_str());
+    rc = 0;
   } else if (command == "legacy" && n == 2) {
     rc = Result(a[1] == "probe" ? LegacyProbe() : LegacyRemove());
   } else if (command == "aspi" && n == 1) {
