@@ -134,8 +134,10 @@ void HandOver(const std::string& waitText) {
 }
 
 void ChooseUpdate() {
-  HandOver(UpgradeSwitch ? "Please wait while the driver is upgraded."
-                         : "Please wait while the driver is installed.");
+  // The text follows the button the user pressed: "Install" installs (also
+  // a driver found without a count, which the upgrade below adopts), every
+  // other label upgrades, a disabled driver's too.
+  const bool installing = plat::GetWindowTextA(Form1.Button2) == "Install";
   // A counted driver, disabled or not, is upgraded: installing it would
   // count this product a second time.
   if (IsDriverInstalled() || GetInstallCount() != 0) {
@@ -147,6 +149,7 @@ void ChooseUpdate() {
     UpgradeSwitch = true;
     InstallSwitch = false;
   }
+  HandOver(installing ? "Please wait while the driver is installed." : "Please wait while the driver is upgraded.");
   RemoveSwitch = false;
   NoFlag = true;
   if (Is2K) NoReboot = true;

@@ -275,7 +275,7 @@ TEST_F(InteractiveTest, EachChoiceSetsTheSwitchesOfItsAction) {
       {Fam::W9x, kSame, {Click(&TForm1::Button2)}, "-U--O-", "upgraded"},
       {Fam::W2K, kSame, {Click(&TForm1::Button2)}, "-U--ON", "upgraded"},
       // Disabled and not newer: the upgrade, with Overwrite.
-      {Fam::W2K, kDisabled, {Click(&TForm1::Button2)}, "-U--ON", "installed"},
+      {Fam::W2K, kDisabled, {Click(&TForm1::Button2)}, "-U--ON", "upgraded"},
       {Fam::NT, kOlder, {Click(&TForm1::Button5), Click(&TForm1::Button1)}, "--RF--", "removed"},
       // Overwrite stays from the texts of the pass; a removal does not read it.
       {Fam::W2K, kSame, {Click(&TForm1::Button5), Click(&TForm1::Button1)}, "--RFON", "removed"},
