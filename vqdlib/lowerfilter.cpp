@@ -80,11 +80,26 @@ void WriteList(plat::RegKey key, const std::vector<std::string>& entries) {
   plat::RegSetValueExA(key, "LowerFilters", plat::kRegMultiSz, data.data(), static_cast<uint32_t>(data.size()));
 }
 
+bool IsName(const std::string& entry, const std::string& upper) {
+  return IsServiceName(entry) && UpperCase(entry) == upper;
+}
+
 // Index of the first of the first `count` entries that is the name; npos.
 size_t FindEntry(const std::vector<std::string>& entries, size_t count, const std::string& upper) {
   for (size_t i = 0; i < count && i < entries.size(); ++i)
-    if (IsServiceName(entries[i]) && UpperCase(entries[i]) == upper) return i;
+    if (IsName(entries[i], upper)) return i;
   return std::string::npos;
+}
+
+// The entries but those that are the name (upper-case) and the one at
+// `skip`, in their order, after `first` when that is not empty.
+std::vector<std::string> Without(const std::vector<std::string>& entries, const std::string& upper, size_t skip,
+                                 const std::string& first = "") {
+  std::vector<std::string> kept;
+  if (!first.empty()) kept.push_back(first);
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (i != skip && !IsName(entries[i], upper)) kept.push_back(entries[i]);
+  return kept;
 }
 
 void LogBadDriver(int position, const std::vector<std::string>& entries) {
@@ -132,22 +147,20 @@ bool AddLowerFilter(const std::string& name) {
       if (rc == 0) DebugLog("ALF: Read existing LowerFilter key");
       if (entries.empty()) {
         DebugLog("ALF: no existing LowerFilter key");
-        entries.assign(1, upper);
+        entries.push_back(upper);
       } else if (FindEntry(entries, list.loaded, upper) == std::string::npos &&
                  upper.size() + 1 + list.size <= kValueBuffer - 1) {
         DebugLog("ALF: Didn't find add value in existing LowerFilter");
         // A copy after an empty string, which Windows does not read, goes:
         // the name comes first, once.
-        for (size_t at; (at = FindEntry(entries, entries.size(), upper)) != std::string::npos;)
-          entries.erase(entries.begin() + static_cast<long>(at));
-        entries.insert(entries.begin(), upper);
+        entries = Without(entries, upper, std::string::npos, upper);
       } else {
         DebugLog("ALF: Found add value in existing LowerFilter");
       }
       int bad = FindBadDriver(entries);
       LogBadDriver(bad, entries);
       while (bad > 0) {
-        entries.erase(entries.begin() + (bad - 1));
+        entries = Without(entries, "", static_cast<size_t>(bad) - 1);
         bad = FindBadDriver(entries);
         LogBadDriver(bad, entries);
       }
@@ -185,8 +198,7 @@ bool RemoveLowerFilter(const std::string& name) {
   // Every entry of the name goes, also one after an empty string: a copy
   // left behind would name a driver whose service key and file are about to
   // go, and Windows then starts no CD-ROM drive at all.
-  for (; at != std::string::npos; at = FindEntry(entries, entries.size(), upper))
-    entries.erase(entries.begin() + static_cast<long>(at));
+  entries = Without(entries, upper, std::string::npos);
   if (entries.empty()) {
     DebugLog("RLF: LowerFilter empty after delete. Removing");
     plat::RegDeleteValueA(key, "LowerFilters");
@@ -213,7 +225,7 @@ bool CheckLowerFilter(const std::string& name) {
   DebugLog("CLF: Read LowerFilters");
   // Only what Windows reads loads the driver, and only a stack whose every
   // filter has a service starts.
-  list.entries.resize(list.loaded);
+  while (list.entries.size() > list.loaded) list.entries.pop_back();
   bool result = FindEntry(list.entries, list.loaded, upper) != std::string::npos;
   if (!result) DebugLog("CLF: Didn't find check value in LowerFilter");
   if (!list.terminated) result = false;
