@@ -15,7 +15,9 @@ namespace plat {
 namespace {
 
 using journal::Entry;
+using journal::Join;
 using journal::Kind;
+using journal::Recorded;
 using journal::Same;
 
 bool Recording = false;
@@ -23,15 +25,6 @@ std::string KeepDir;
 std::vector<Entry>& Entries = journal::Entries;
 unsigned KeptFiles = 0;                  // for the names of the copies, over the whole run
 std::map<RegKey, std::string> KeyPaths;  // the open keys under HKLM and their paths
-
-// base\sub with single separators and none at either end.
-std::string Join(const std::string& base, const std::string& sub) {
-  std::string path = base;
-  for (char c : "\\" + sub)
-    if (c != '\\' || (!path.empty() && path.back() != '\\')) path += c;
-  while (!path.empty() && path.back() == '\\') path.pop_back();
-  return path;
-}
 
 // The path under HKLM of an open key; false for a key of another root.
 bool PathOf(RegKey key, std::string* path) {
@@ -51,110 +44,14 @@ long Track(long rc, RegKey root, const std::string& subKey, RegKey* result) {
   return rc;
 }
 
-bool Recorded(Kind kind, const std::string& path, const std::string& name = "") {
-  for (const Entry& e : Entries)
-    if (e.kind == kind && Same(e.path, path) && Same(e.name, name)) return true;
-  return false;
-}
-
-// A key recorded before (whose undo puts back its whole tree) holds it.
-bool Covered(const std::string& path) {
-  for (const Entry& e : Entries)
-    if (e.kind == Kind::Key && (Same(e.path, path) || (path.size() > e.path.size() && path[e.path.size()] == '\\' &&
-                                                      Same(path.substr(0, e.path.size()), e.path))))
-      return true;
-  return false;
-}
-
 // A change that failed changed nothing: its entries go again.
 void Drop(size_t mark) { Entries.resize(mark); }
 
-long ReadValue(RegKey key, const std::string& path, const std::string& name, Entry* e) {
-  e->kind = Kind::Value;
-  e->path = path;
-  e->name = name;
-  uint32_t size = 0;
-  long rc = RegQueryValueExA(key, name, &e->type, nullptr, &size);
-  if (rc == kErrorFileNotFound) return 0;
-  if (rc == 0) {
-    e->data.resize(size);
-    rc = RegQueryValueExA(key, name, &e->type, e->data.data(), &size);
-    e->data.resize(size);
-  }
-  e->existed = rc == 0;
-  return rc;
-}
-
-// Appends the key and everything below it to tree.
-long ReadTree(const std::string& path, std::vector<Entry>* tree) {
-  RegKey key = 0;
-  long rc = direct::RegOpenKeyExA(kHKeyLocalMachine, path, kKeyRead, &key);
-  if (rc != 0) return rc;
-  tree->push_back(journal::Make(Kind::Key, path, true));
-  std::string name(16384, '\0');
-  std::vector<std::string> subkeys;
-  for (uint32_t i = 0; rc == 0; ++i) {
-    uint32_t size = static_cast<uint32_t>(name.size());
-    if ((rc = RegEnumValueA(key, i, &name[0], &size)) != 0) break;
-    Entry value;
-    if ((rc = ReadValue(key, path, name.substr(0, size), &value)) == 0) tree->push_back(value);
-  }
-  for (uint32_t i = 0; rc == kErrorNoMoreItems || rc == 0; ++i) {
-    uint32_t size = static_cast<uint32_t>(name.size());
-    if ((rc = RegEnumKeyExA(key, i, &name[0], &size)) != 0) break;
-    subkeys.push_back(name.substr(0, size));
-  }
-  direct::RegCloseKey(key);
-  if (rc != kErrorNoMoreItems) return rc;
-  for (const std::string& sub : subkeys)
-    if ((rc = ReadTree(path + "\\" + sub, tree)) != 0) return rc;
-  return 0;
-}
-
-// The path with the key's own name as stored (it is put back so), found
-// among its parent's subkeys.
-std::string StoredName(const std::string& path) {
-  const size_t slash = path.rfind('\\');
-  const std::string parent = slash == std::string::npos ? "" : path.substr(0, slash), own = path.substr(slash + 1);
-  RegKey key = 0;
-  if (direct::RegOpenKeyExA(kHKeyLocalMachine, parent, kKeyRead, &key) != 0) return path;
-  std::string result = path;
-  char name[256];
-  uint32_t size = sizeof name;
-  for (uint32_t i = 0; RegEnumKeyExA(key, i, name, &size) == 0; ++i, size = sizeof name)
-    if (Same(std::string(name, size), own)) result = Join(parent, std::string(name, size));
-  direct::RegCloseKey(key);
-  return result;
-}
-
-// The key as it is now: not there, or its whole tree.
-long RecordKey(const std::string& path) {
-  if (Covered(path)) return 0;
-  Entry e = journal::Make(Kind::Key, path);
-  long rc = ReadTree(StoredName(path), &e.tree);
-  if (rc != 0 && rc != kErrorFileNotFound) return rc;
-  e.existed = rc == 0;
-  Entries.push_back(std::move(e));
-  return 0;
-}
-
-// A key about to be created: the first key of its path that is not there.
-long RecordCreate(const std::string& path) {
-  for (size_t end = path.find('\\'); true; end = path.find('\\', end + 1)) {
-    RegKey key = 0;
-    long rc = direct::RegOpenKeyExA(kHKeyLocalMachine, path.substr(0, end), kKeyRead, &key);
-    if (rc == kErrorFileNotFound) return RecordKey(path.substr(0, end));
-    if (rc != 0) return rc;
-    direct::RegCloseKey(key);
-    if (end == std::string::npos) return 0;
-  }
-}
-
 long RecordValue(RegKey key, const std::string& name) {
   std::string path;
-  if (!Recording || !PathOf(key, &path) || Covered(path) || Recorded(Kind::Value, path, name)) return 0;
+  if (!Recording || !PathOf(key, &path) || journal::Covered(path) || Recorded(Kind::Value, path, name)) return 0;
   Entry e;
-  long rc = ReadValue(key, path, name, &e);
+  long rc = journal::ReadValue(key, path, name, &e);
   if (rc == 0) Entries.push_back(std::move(e));
   return rc;
 }
@@ -225,7 +122,7 @@ bool JournalUndo(void (*log)(const std::string& line)) {
 
 bool JournalRecording() { return Recording; }
 
-bool JournalKey(const std::string& path) { return !Recording || RecordKey(Join("", path)) == 0; }
+bool JournalKey(const std::string& path) { return !Recording || journal::RecordKey(Join("", path)) == 0; }
 
 // ---- The calls of platform.h that change the system
 
@@ -243,7 +140,7 @@ long Created(RegKey root, const std::string& subKey, RegKey* result, Create crea
   const size_t mark = Entries.size();
   std::string base;
   if (Recording && PathOf(root, &base)) {
-    long rc = RecordCreate(Join(base, subKey));
+    long rc = journal::RecordCreate(Join(base, subKey));
     if (rc != 0) return *result = 0, rc;
   }
   long rc = create();
@@ -282,7 +179,7 @@ long RegDeleteValueA(RegKey key, const std::string& name) {
 long RegDeleteKeyA(RegKey key, const std::string& subKey) {
   const size_t mark = Entries.size();
   std::string base;
-  long rc = Recording && PathOf(key, &base) ? RecordKey(Join(base, subKey)) : 0;
+  long rc = Recording && PathOf(key, &base) ? journal::RecordKey(Join(base, subKey)) : 0;
   if (rc == 0 && (rc = direct::RegDeleteKeyA(key, subKey)) != 0) Drop(mark);
   return rc;
 }

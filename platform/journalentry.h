@@ -39,6 +39,20 @@ extern std::vector<Entry> Entries;  // in the order of the changes
 
 // Names compared as Windows compares them (a-z without regard to case).
 bool Same(const std::string& a, const std::string& b);
+// base\sub with single separators and none at either end.
+std::string Join(const std::string& base, const std::string& sub);
+bool Recorded(Kind kind, const std::string& path, const std::string& name = "");
+// Whether a key recorded before (whose undo puts back its whole tree) holds
+// the key at path.
+bool Covered(const std::string& path);
+// The value as it is now (existed false when it is not there); the query's
+// error when it cannot be read.
+long ReadValue(RegKey key, const std::string& path, const std::string& name, Entry* e);
+// The key as it is now, not there or its whole tree, unless a key recorded
+// before holds it.
+long RecordKey(const std::string& path);
+// A key about to be created: the first key of its path that is not there.
+long RecordCreate(const std::string& path);
 // Undoes every entry, the last first, with a log line each; true when all
 // of them were undone.
 bool UndoAll(void (*log)(const std::string& line));

@@ -307,3 +307,48 @@ INSTANTIATE_TEST_SUITE_P(, FaultSweep,
                          [](const ::testing::TestParamInfo<std::tuple<Fam, Act>>& info) {
                            return std::string(ActName(std::get<1>(info.param))) + "_" + Name(std::get<0>(info.param));
                          });
+
+// A failure in the undo itself. An install whose copy is blocked (a folder
+// holds the driver's name) ends with 13 and is undone; each failure point of
+// that run, the undo's own steps among them, is made to fail in turn. An undo
+// step that fails is logged, the others still run: what stays changed is
+// only what an "UNDO: Failed to" line names.
+class UndoSweep : public FaultSweep {};
+
+TEST_F(UndoSweep, AFailedUndoStepLeavesTheRestUndone) {
+  int undoFailures = 0;
+  for (Fam f : {Fam::NT, Fam::W2K}) {
+    family_ = f;
+    size_t points = 0;
+    for (size_t n = 0; n == 0 || n <= points; ++n) {
+      const std::string what = std::string(Name(f)) + ", point " + std::to_string(n);
+      Seed();
+      sim::MakeDirectory(DriverPath());
+      const sim::MachineState before = sim::CaptureMachine({"C:\\WINDOWS"});
+      sim::CountFailurePoints(n);
+      InitLibrary();
+      const int code = RunVqdinst({"/INSTALL", "/DEBUG"});
+      sim::StopCountingFailurePoints();
+      if (n == 0) points = sim::FailurePointsPassed().size();
+      Lines failed;
+      for (const std::string& line : LinesOf({"UNDO: Failed to restore ", "UNDO: Failed to delete "}))
+        failed.push_back(UpperCase(line.substr(line.find(' ', 17) + 1)));
+      undoFailures += !failed.empty();
+      if (code != 13) {
+        EXPECT_TRUE(failed.empty()) << what << ": exit code " << code;
+        continue;
+      }
+      for (std::string item : sim::CompareMachines(before, sim::CaptureMachine({"C:\\WINDOWS"}))) {
+        std::string path = UpperCase(item.substr(item.find(' ') + 1));
+        if (path.compare(0, 5, "HKLM\\") == 0) path.erase(0, 5);
+        size_t pair = path.find("\\\\");
+        if (pair != std::string::npos) path.erase(pair, 1);
+        bool named = false;
+        for (const std::string& f : failed) named = named || path.compare(0, f.size(), f) == 0;
+        EXPECT_TRUE(named) << what << ": " << item << " not put back, and not named";
+      }
+      if (HasFailure()) break;
+    }
+  }
+  EXPECT_GT(undoFailures, 10);
+}
