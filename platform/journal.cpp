@@ -1,11 +1,7 @@
-// The journal: the calls of platform.h that change the system, recording
-// what each change replaces before the backend makes it (platform/direct.h),
-// and the undo of what was recorded.
+// The journal: the calls of platform.h that change the system record what
+// each change replaces before the backend makes it (platform/direct.h). A
+// change that fails changed nothing, and its record goes again.
 #include "platform/journal.h"
-
-#include <map>
-#include <utility>
-#include <vector>
 
 #include "platform/direct.h"
 #include "platform/journalentry.h"
@@ -14,78 +10,85 @@ namespace plat {
 
 namespace {
 
+using journal::Entries;
 using journal::Entry;
 using journal::Join;
-using journal::Kind;
-using journal::Recorded;
 using journal::Same;
 
 bool Recording = false;
 std::string KeepDir;
-std::vector<Entry>& Entries = journal::Entries;
-unsigned KeptFiles = 0;                  // for the names of the copies, over the whole run
-std::map<RegKey, std::string> KeyPaths;  // the open keys under HKLM and their paths
+unsigned KeptFiles = 0;  // for the names of the copies, over the whole run
+// The open keys under HKLM and their paths.
+std::vector<RegKey> OpenKeys;
+std::vector<std::string> OpenPaths;
 
 // The path under HKLM of an open key; false for a key of another root.
 bool PathOf(RegKey key, std::string* path) {
-  if (key == kHKeyLocalMachine) return path->clear(), true;
-  auto it = KeyPaths.find(key);
-  if (it == KeyPaths.end()) return false;
-  *path = it->second;
-  return true;
+  path->clear();
+  for (size_t i = 0; i < OpenKeys.size(); ++i)
+    if (OpenKeys[i] == key) return *path = OpenPaths[i], true;
+  return key == kHKeyLocalMachine;
+}
+
+void Forget(RegKey key) {
+  for (size_t i = 0; i < OpenKeys.size(); ++i)
+    if (OpenKeys[i] == key) {
+      OpenKeys.erase(OpenKeys.begin() + static_cast<long>(i));
+      OpenPaths.erase(OpenPaths.begin() + static_cast<long>(i));
+      return;
+    }
 }
 
 long Track(long rc, RegKey root, const std::string& subKey, RegKey* result) {
   std::string base;
-  if (rc == 0 && PathOf(root, &base))
-    KeyPaths[*result] = Join(base, subKey);
-  else if (rc == 0)
-    KeyPaths.erase(*result);
+  if (rc != 0) return rc;
+  const bool localMachine = PathOf(root, &base);
+  Forget(*result);
+  if (localMachine) OpenKeys.push_back(*result), OpenPaths.push_back(Join(base, subKey));
   return rc;
 }
 
-// A change that failed changed nothing: its entries go again.
-void Drop(size_t mark) { Entries.resize(mark); }
+// Keeps the entries up to mark: the change after them failed.
+template <typename Result>
+Result Drop(size_t mark, Result result) {
+  Entries.erase(Entries.begin() + static_cast<long>(mark), Entries.end());
+  return result;
+}
 
 long RecordValue(RegKey key, const std::string& name) {
   std::string path;
-  if (!Recording || !PathOf(key, &path) || journal::Covered(path) || Recorded(Kind::Value, path, name)) return 0;
+  if (!Recording || !PathOf(key, &path) || journal::Covered(path, &name)) return 0;
   Entry e;
   long rc = journal::ReadValue(key, path, name, &e);
-  if (rc == 0) Entries.push_back(std::move(e));
+  if (rc == 0) Entries.push_back(e);
   return rc;
-}
-
-bool UnderKeepDir(const std::string& path) {
-  return !KeepDir.empty() && path.size() > KeepDir.size() && path[KeepDir.size()] == '\\' &&
-         Same(path.substr(0, KeepDir.size()), KeepDir);
 }
 
 // The file as it is now: not there, or copied into the keep directory with
 // its three times.
 bool RecordFile(const std::string& path) {
-  if (!Recording || UnderKeepDir(path) || Recorded(Kind::File, path)) return true;
-  Entry e = journal::Make(Kind::File, path);
+  if (!Recording || (!KeepDir.empty() && Same(path.substr(0, KeepDir.size() + 1), KeepDir + "\\"))) return true;
+  for (const Entry& e : Entries)
+    if (e.kind == journal::kFile && Same(e.path, path)) return true;
+  Entry e = journal::Make(journal::kFile, path);
   FileHandle file =
       direct::CreateFileA(path, Access::Read, kFileShareRead | kFileShareWrite, Disposition::OpenExisting);
   if (file == kInvalidFile) {
-    uint32_t error = GetLastError();
-    if (error != kErrorFileNotFound && error != kErrorPathNotFound) return false;
+    if (GetLastError() != kErrorFileNotFound && GetLastError() != kErrorPathNotFound) return false;
   } else {
     bool timed = GetFileTime(file, &e.times[0], &e.times[1], &e.times[2]);
     CloseHandle(file);
-    if (!timed || KeepDir.empty()) return false;
     std::string number;
     for (unsigned n = ++KeptFiles; n; n /= 10) number.insert(number.begin(), static_cast<char>('0' + n % 10));
-    e.kept = KeepDir + "\\UNDO." + number;
-    if (!direct::CopyFileA(path, e.kept, true)) return false;
+    e.name = KeepDir + "\\UNDO." + number;
+    if (!timed || KeepDir.empty() || !direct::CopyFileA(path, e.name, true)) return false;
     e.existed = true;
   }
-  Entries.push_back(std::move(e));
+  Entries.push_back(e);
   return true;
 }
 
-// The oemN.inf names in the store of setup information files.
+// The names of the store of setup information files.
 bool StoredInfs(std::vector<std::string>* names) {
   char windows[261] = {};
   uint32_t length = GetWindowsDirectoryA(windows, sizeof windows);
@@ -115,7 +118,7 @@ void JournalEnd() {
 
 bool JournalUndo(void (*log)(const std::string& line)) {
   Recording = false;
-  bool all = journal::UndoAll(log);
+  const bool all = journal::UndoAll(log);
   Entries.clear();
   return all;
 }
@@ -135,53 +138,50 @@ long RegOpenKeyA(RegKey root, const std::string& subKey, RegKey* result) {
 }
 
 namespace {
-template <typename Create>
-long Created(RegKey root, const std::string& subKey, RegKey* result, Create create) {
-  const size_t mark = Entries.size();
+// Before a create: the first key of its path that is not there yet.
+long RecordCreate(RegKey root, const std::string& subKey, RegKey* result) {
   std::string base;
-  if (Recording && PathOf(root, &base)) {
-    long rc = journal::RecordCreate(Join(base, subKey));
-    if (rc != 0) return *result = 0, rc;
-  }
-  long rc = create();
-  if (rc != 0) Drop(mark);
-  return Track(rc, root, subKey, result);
+  *result = 0;
+  return Recording && PathOf(root, &base) ? journal::RecordCreate(Join(base, subKey)) : 0;
 }
 }  // namespace
 
 long RegCreateKeyA(RegKey root, const std::string& subKey, RegKey* result) {
-  return Created(root, subKey, result, [&] { return direct::RegCreateKeyA(root, subKey, result); });
+  const size_t mark = Entries.size();
+  long rc = RecordCreate(root, subKey, result);
+  if (rc == 0 && (rc = direct::RegCreateKeyA(root, subKey, result)) != 0) Drop(mark, 0);
+  return Track(rc, root, subKey, result);
 }
 
 long RegCreateKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result) {
-  return Created(root, subKey, result, [&] { return direct::RegCreateKeyExA(root, subKey, access, result); });
+  const size_t mark = Entries.size();
+  long rc = RecordCreate(root, subKey, result);
+  if (rc == 0 && (rc = direct::RegCreateKeyExA(root, subKey, access, result)) != 0) Drop(mark, 0);
+  return Track(rc, root, subKey, result);
 }
 
 long RegCloseKey(RegKey key) {
-  KeyPaths.erase(key);
+  Forget(key);
   return direct::RegCloseKey(key);
 }
 
 long RegSetValueExA(RegKey key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t size) {
   const size_t mark = Entries.size();
   long rc = RecordValue(key, name);
-  if (rc == 0 && (rc = direct::RegSetValueExA(key, name, type, data, size)) != 0) Drop(mark);
-  return rc;
+  return rc != 0 ? rc : (rc = direct::RegSetValueExA(key, name, type, data, size)) != 0 ? Drop(mark, rc) : 0;
 }
 
 long RegDeleteValueA(RegKey key, const std::string& name) {
   const size_t mark = Entries.size();
   long rc = RecordValue(key, name);
-  if (rc == 0 && (rc = direct::RegDeleteValueA(key, name)) != 0) Drop(mark);
-  return rc;
+  return rc != 0 ? rc : (rc = direct::RegDeleteValueA(key, name)) != 0 ? Drop(mark, rc) : 0;
 }
 
 long RegDeleteKeyA(RegKey key, const std::string& subKey) {
   const size_t mark = Entries.size();
   std::string base;
   long rc = Recording && PathOf(key, &base) ? journal::RecordKey(Join(base, subKey)) : 0;
-  if (rc == 0 && (rc = direct::RegDeleteKeyA(key, subKey)) != 0) Drop(mark);
-  return rc;
+  return rc != 0 ? rc : (rc = direct::RegDeleteKeyA(key, subKey)) != 0 ? Drop(mark, rc) : 0;
 }
 
 FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition) {
@@ -189,32 +189,22 @@ FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMod
   const bool changes = access != Access::Read || disposition != Disposition::OpenExisting;
   if (changes && !RecordFile(path)) return kInvalidFile;
   FileHandle file = direct::CreateFileA(path, access, shareMode, disposition);
-  if (file == kInvalidFile) Drop(mark);
-  return file;
+  return file == kInvalidFile ? Drop(mark, file) : file;
 }
 
 bool DeleteFileA(const std::string& path) {
   const size_t mark = Entries.size();
-  if (!RecordFile(path)) return false;
-  if (direct::DeleteFileA(path)) return true;
-  Drop(mark);
-  return false;
+  return RecordFile(path) && (direct::DeleteFileA(path) || Drop(mark, false));
 }
 
 bool MoveFileA(const std::string& from, const std::string& to) {
   const size_t mark = Entries.size();
-  if (!RecordFile(to) || !RecordFile(from)) return Drop(mark), false;
-  if (direct::MoveFileA(from, to)) return true;
-  Drop(mark);
-  return false;
+  return (RecordFile(to) && RecordFile(from) && direct::MoveFileA(from, to)) || Drop(mark, false);
 }
 
 bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
   const size_t mark = Entries.size();
-  if (!RecordFile(to)) return false;
-  if (direct::CopyFileA(from, to, failIfExists)) return true;
-  Drop(mark);
-  return false;
+  return (RecordFile(to) && direct::CopyFileA(from, to, failIfExists)) || Drop(mark, false);
 }
 
 bool SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
@@ -224,11 +214,10 @@ bool SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourc
   std::string stored;
   if (!direct::SetupCopyOEMInfA(sourceInfFileName, oemSourceMediaLocation, oemSourceMediaType, copyStyle, &stored))
     return false;
-  if (!Recording) return true;
-  const std::string name = stored.substr(stored.rfind('\\') + 1);
-  for (const std::string& old : before)
-    if (Same(old, name)) return true;
-  Entries.push_back(journal::Make(Kind::OemInf, stored));
+  // Only a name the store did not hold before is this action's.
+  for (const std::string& name : before)
+    if (Same(name, stored.substr(stored.rfind('\\') + 1))) return true;
+  if (Recording) Entries.push_back(journal::Make(journal::kOemInf, stored));
   return true;
 }
 

@@ -1,11 +1,30 @@
 // The journal's side of the registry: a value or a whole key tree read as
 // it is before a change, and the key a create is about to make.
-#include <utility>
-
 #include "platform/direct.h"
 #include "platform/journalentry.h"
 
 namespace plat::journal {
+
+std::vector<Entry> Entries;
+
+Entry Make(Kind kind, const std::string& path, bool existed) {
+  Entry e;
+  e.kind = kind;
+  e.path = path;
+  e.existed = existed;
+  return e;
+}
+
+bool Same(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
 
 std::string Join(const std::string& base, const std::string& sub) {
   std::string path = base;
@@ -15,30 +34,26 @@ std::string Join(const std::string& base, const std::string& sub) {
   return path;
 }
 
-bool Recorded(Kind kind, const std::string& path, const std::string& name) {
-  for (const Entry& e : Entries)
-    if (e.kind == kind && Same(e.path, path) && Same(e.name, name)) return true;
-  return false;
-}
-
-bool Covered(const std::string& path) {
-  for (const Entry& e : Entries)
-    if (e.kind == Kind::Key && (Same(e.path, path) || (path.size() > e.path.size() && path[e.path.size()] == '\\' &&
-                                                      Same(path.substr(0, e.path.size()), e.path))))
+bool Covered(const std::string& path, const std::string* valueName) {
+  for (const Entry& e : Entries) {
+    if (e.quiet) continue;
+    if (e.kind == kValue && valueName && Same(e.path, path) && Same(e.name, *valueName)) return true;
+    if (e.kind == kKey && (Same(e.path, path) || (path.size() > e.path.size() && path[e.path.size()] == '\\' &&
+                                                  Same(path.substr(0, e.path.size()), e.path))))
       return true;
+  }
   return false;
 }
 
 long ReadValue(RegKey key, const std::string& path, const std::string& name, Entry* e) {
-  e->kind = Kind::Value;
-  e->path = path;
+  *e = Make(kValue, path);
   e->name = name;
   uint32_t size = 0;
   long rc = RegQueryValueExA(key, name, &e->type, nullptr, &size);
   if (rc == kErrorFileNotFound) return 0;
   if (rc == 0) {
     e->data.resize(size);
-    rc = RegQueryValueExA(key, name, &e->type, e->data.data(), &size);
+    rc = RegQueryValueExA(key, name, &e->type, reinterpret_cast<uint8_t*>(&e->data[0]), &size);
     e->data.resize(size);
   }
   e->existed = rc == 0;
@@ -47,19 +62,20 @@ long ReadValue(RegKey key, const std::string& path, const std::string& name, Ent
 
 namespace {
 
-// Appends the key and everything below it to tree.
+// Appends the key and everything below it to tree, in the order they are
+// made again.
 long ReadTree(const std::string& path, std::vector<Entry>* tree) {
   RegKey key = 0;
   long rc = direct::RegOpenKeyExA(kHKeyLocalMachine, path, kKeyRead, &key);
   if (rc != 0) return rc;
-  tree->push_back(Make(Kind::Key, path, true));
+  tree->push_back(Make(kKey, path, true));
   std::string name(16384, '\0');
   std::vector<std::string> subkeys;
   for (uint32_t i = 0; rc == 0; ++i) {
     uint32_t size = static_cast<uint32_t>(name.size());
     if ((rc = RegEnumValueA(key, i, &name[0], &size)) != 0) break;
-    Entry value;
-    if ((rc = ReadValue(key, path, name.substr(0, size), &value)) == 0) tree->push_back(value);
+    tree->emplace_back();
+    rc = ReadValue(key, path, name.substr(0, size), &tree->back());
   }
   for (uint32_t i = 0; rc == kErrorNoMoreItems || rc == 0; ++i) {
     uint32_t size = static_cast<uint32_t>(name.size());
@@ -92,13 +108,17 @@ long StoredName(std::string* path) {
 
 long RecordKey(const std::string& path) {
   if (Covered(path)) return 0;
-  Entry e = Make(Kind::Key, path);
+  std::vector<Entry> tree;
   std::string stored = path;
   long rc = StoredName(&stored);
-  if (rc == 0) rc = ReadTree(stored, &e.tree);
+  if (rc == 0) rc = ReadTree(stored, &tree);
   if (rc != 0 && rc != kErrorFileNotFound) return rc;
-  e.existed = rc == 0;
-  Entries.push_back(std::move(e));
+  // Undone the last first: the tree goes, then each part is made again.
+  for (size_t i = tree.size(); i-- > 0;) {
+    tree[i].quiet = true;
+    Entries.push_back(tree[i]);
+  }
+  Entries.push_back(Make(kKey, path, rc == 0));
   return 0;
 }
 
@@ -112,6 +132,5 @@ long RecordCreate(const std::string& path) {
     if (end == std::string::npos) return 0;
   }
 }
-
 
 }  // namespace plat::journal

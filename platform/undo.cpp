@@ -5,19 +5,6 @@
 
 namespace plat::journal {
 
-std::vector<Entry> Entries;
-
-bool Same(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 namespace {
 
 bool Gone(uint32_t error) { return error == kErrorFileNotFound || error == kErrorPathNotFound; }
@@ -53,22 +40,17 @@ bool PutValue(const Entry& e) {
   RegKey key = 0;
   long rc = direct::RegOpenKeyExA(kHKeyLocalMachine, e.path, kKeyAllAccess, &key);
   if (rc != 0) return !e.existed && Gone(static_cast<uint32_t>(rc));
-  rc = e.existed ? direct::RegSetValueExA(key, e.name, e.type, e.data.data(), static_cast<uint32_t>(e.data.size()))
+  rc = e.existed ? direct::RegSetValueExA(key, e.name, e.type, reinterpret_cast<const uint8_t*>(e.data.data()),
+                                          static_cast<uint32_t>(e.data.size()))
                  : direct::RegDeleteValueA(key, e.name);
   direct::RegCloseKey(key);
   return rc == 0 || (!e.existed && Gone(static_cast<uint32_t>(rc)));
 }
 
-bool PutKey(const Entry& e) {
-  bool all = DeleteTree(e.path);
-  for (const Entry& item : e.tree) all = (item.kind == Kind::Key ? MakeKey(item.path) : PutValue(item)) && all;
-  return all;
-}
-
 // The kept copy back at its name, with the three times it had.
 bool PutFile(const Entry& e) {
   if (!e.existed) return direct::DeleteFileA(e.path) || Gone(GetLastError());
-  if (!direct::CopyFileA(e.kept, e.path, false)) return false;
+  if (!direct::CopyFileA(e.name, e.path, false)) return false;
   FileHandle file = direct::CreateFileA(e.path, Access::Write, kFileShareWrite, Disposition::OpenExisting);
   if (file == kInvalidFile) return false;
   const bool timed = SetFileTime(file, &e.times[0], &e.times[1], &e.times[2]);
@@ -91,16 +73,19 @@ bool UndoAll(void (*log)(const std::string& line)) {
   for (auto e = Entries.rbegin(); e != Entries.rend(); ++e) {
     bool done = false;
     switch (e->kind) {
-      case Kind::Value: done = PutValue(*e); break;
-      case Kind::Key: done = PutKey(*e); break;
-      case Kind::File: done = PutFile(*e); break;
-      case Kind::OemInf: done = RemoveStoredInf(*e); break;
+      case kValue: done = PutValue(*e); break;
+      case kKey: done = e->quiet ? MakeKey(e->path) : DeleteTree(e->path); break;
+      case kFile: done = PutFile(*e); break;
+      case kOemInf: done = RemoveStoredInf(*e); break;
     }
-    const std::string what = e->kind == Kind::Value ? e->path + "\\" + e->name : e->path;
-    const bool back = e->existed && e->kind != Kind::OemInf;
-    if (!done) all = false;
-    log((done ? (back ? "UNDO: Restored " : "UNDO: Deleted ") : (back ? "UNDO: Failed to restore " : "UNDO: Failed to delete ")) +
-        what);
+    all = all && done;
+    // A key that existed is logged as restored when its tree goes; its
+    // parts follow.
+    const bool back = e->existed && e->kind != kOemInf;
+    if (done && e->quiet) continue;
+    log(std::string(done ? (back ? "UNDO: Restored " : "UNDO: Deleted ")
+                         : (back ? "UNDO: Failed to restore " : "UNDO: Failed to delete ")) +
+        (e->kind == kValue ? e->path + "\\" + e->name : e->path));
   }
   return all;
 }
