@@ -2,6 +2,7 @@
 
 #include "app/runstate.h"
 #include "package/payload.h"
+#include "platform/journal.h"
 #include "procedures/procedures.h"
 #include "vqdlib/debuglog.h"
 #include "vqdlib/enable.h"
@@ -27,6 +28,7 @@ void ReenableForDialog() {
 // restart of every CD-ROM device takes it back.
 void Dispatch(Action action) {
   bool needed = false;
+  DriverCopyFailed = false;
   switch (action) {
     case Action::Install: needed = InstallForFamily(); break;
     case Action::Remove: needed = UninstallForFamily(ForceRemove); break;
@@ -44,6 +46,13 @@ void Dispatch(Action action) {
 // upgrade the driver installed and enabled, as "/CHECK" sees it; after a
 // removal that was due, no registration of it.
 void CheckOutcome(Action action) {
+  // An upgrade whose copy failed left the old version in place: not what
+  // was asked.
+  if (action == Action::Upgrade && DriverCopyFailed && IsDriverInstalled()) {
+    DebugLog("MAIN: Upgrade failed - driver not replaced");
+    ActionFailed = true;
+    return;
+  }
   if (action == Action::Remove ? !RemovalIncomplete : IsDriverInstalled()) return;
   DebugLog(action == Action::Install   ? "MAIN: Install failed - driver not installed"
            : action == Action::Upgrade ? "MAIN: Upgrade failed - driver not installed"
@@ -61,28 +70,57 @@ void LogSkipped(Action action) {
   ActionFailed = true;
 }
 
+// The reboot need of the run before the action that is under way.
+bool RebootBeforeAction = false;
+
+// Runs one action under the journal. When it fails, every change it made
+// is undone; undone in full, it needs no reboot for itself.
+template <typename Body>
+void Journaled(Body body) {
+  const bool failedBefore = ActionFailed;
+  ActionFailed = false;
+  RebootBeforeAction = RebootNeeded;
+  plat::JournalBegin(TempDir);
+  body();
+  if (ActionFailed)
+    UndoFailedAction();
+  else
+    plat::JournalEnd();
+  ActionFailed = ActionFailed || failedBefore;
+}
+
 void Run(Action action, const char* line) {
-  const bool skipped = SkippedForTempDir(action);
-  if (!skipped) ReenableForDialog();
-  DebugLog(line);
-  if (skipped) return LogSkipped(action);
-  Dispatch(action);
-  CheckOutcome(action);
+  if (SkippedForTempDir(action)) {
+    DebugLog(line);
+    return LogSkipped(action);
+  }
+  Journaled([&] {
+    ReenableForDialog();
+    DebugLog(line);
+    Dispatch(action);
+    CheckOutcome(action);
+  });
 }
 
 }  // namespace
+
+void UndoFailedAction() {
+  if (!plat::JournalRecording()) return;
+  ActionFailed = true;
+  if (plat::JournalUndo(DebugLog)) RebootNeeded = RebootBeforeAction;
+}
 
 void RunActions() {
   if (InstallSwitch) Run(Action::Install, "MAIN: Install switch activated");
   if (RemoveSwitch) Run(Action::Remove, "MAIN: Uninstall switch activated");
   if (UpgradeSwitch) Run(Action::Upgrade, "MAIN: Upgrade switch activated");
-  if (UpgradeOnlySwitch) {
-    const bool skipped = SkippedForTempDir(Action::Upgrade);
-    if (!skipped) ReenableForDialog();
+  const bool upgradeSkipped = SkippedForTempDir(Action::Upgrade);
+  if (UpgradeOnlySwitch) Journaled([upgradeSkipped] {
+    if (!upgradeSkipped) ReenableForDialog();
     DebugLog("MAIN: Upgradeonly switch activated");
     if (IsDriverInstalled()) {
       DebugLog("MAIN: Upgradeonly found an existing installation.");
-      if (skipped) {
+      if (upgradeSkipped) {
         LogSkipped(Action::Upgrade);
       } else {
         Dispatch(Action::Upgrade);
@@ -91,10 +129,10 @@ void RunActions() {
     } else {
       DebugLog("MAIN: Upgradeonly didn't find existing installation.");
     }
-  }
+  });
   // Enable and disable never touch RebootNeeded: from the command line they
   // end with 0 even when the rename takes effect only after a reboot.
-  if (EnableSwitch) {
+  if (EnableSwitch) Journaled([] {
     DebugLog("MAIN: Enable driver switch activated");
     if (InstalledButDisabled()) {
       DebugLog("MAIN: Enable driver passed disabled test");
@@ -102,8 +140,8 @@ void RunActions() {
     } else {
       DebugLog("MAIN: Enable driver failed disabled test");
     }
-  }
-  if (DisableSwitch) {
+  });
+  if (DisableSwitch) Journaled([] {
     DebugLog("MAIN: Disable driver switch activated");
     if (GetInstallCount() != 0 && IsDriverInstalled()) {
       DebugLog("MAIN: Disable driver passed enabled test");
@@ -111,5 +149,5 @@ void RunActions() {
     } else {
       DebugLog("MAIN: Disable driver failed enabled test");
     }
-  }
+  });
 }

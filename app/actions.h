@@ -3,3 +3,7 @@
 #pragma once
 
 void RunActions();
+// Undoes the changes of the action under way, if any, after it failed or
+// was ended by an unexpected error: the run then ends with 13, and an
+// action undone in full leaves the run's reboot need as it found it.
+void UndoFailedAction();

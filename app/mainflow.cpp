@@ -154,6 +154,7 @@ int RunVqdinst(const std::vector<std::string>& args) {
     // An unexpected error ends the actions; the run still reports its outcome.
     // Nothing to clean up before a temporary directory was made: an empty
     // path would name the root of the current drive.
+    UndoFailedAction();
     if (!TempDir.empty()) DeleteTempDir(TempDir);
   }
   if (Interactive) HidePleaseWait();

@@ -33,6 +33,8 @@ target_sources(vqdcore PRIVATE platform/sim/shutdown.cpp)
 target_sources(vqdcore PRIVATE platform/sim/dialogs.cpp platform/sim/user.cpp)
 # Failure points: each failable call counted, and the n-th made to fail.
 target_sources(vqdcore PRIVATE platform/sim/faultpoints.cpp)
+# Two states of a machine compared, for what a failed action must leave.
+target_sources(vqdcore PRIVATE platform/sim/compare.cpp)
 
 find_package(GTest REQUIRED)
 include(GoogleTest)

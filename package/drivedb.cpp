@@ -4,6 +4,7 @@
 
 #include "package/payload.h"
 #include "package/version.h"
+#include "platform/journal.h"
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
 #include "vqdlib/registry.h"
@@ -120,7 +121,9 @@ bool InstallDriveDB(bool install) {
         // The editor by its full path, started in the Windows directory: not
         // one found first in the current directory, and no file of a folder
         // that others can write to is the first it looks at.
-        result = ExecAndWait(editor, commandLine, windowsDir, kHide) == 0;
+        // The editor changes the key behind the journal's back: its state
+        // is taken first, and without it nothing is imported.
+        result = plat::JournalKey(DriveDBKey) && ExecAndWait(editor, commandLine, windowsDir, kHide) == 0;
       }
       DebugLog(result ? "IDB: EXECed REGEDIT import" : "IDB: Failed REGEDIT import");
     } else {

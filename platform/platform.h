@@ -200,6 +200,9 @@ long RegDeleteKeyA(RegKey key, const std::string& subKey);
 long RegQueryInfoKeyA(RegKey key, uint32_t* subKeys);
 // *size: the buffer size in, the name length (without terminator) out.
 long RegEnumKeyExA(RegKey key, uint32_t index, char* name, uint32_t* size);
+// The name of the index-th value, as RegEnumKeyExA gives a subkey's (type and
+// data are read with RegQueryValueExA).
+long RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* size);
 
 // ---- Shutdown
 // The shutdown privilege of the process token, and the shutdown itself.

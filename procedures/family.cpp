@@ -4,11 +4,14 @@
 #include "package/payload.h"
 #include "package/version.h"
 #include "platform/platform.h"
+#include "procedures/procedures.h"
 #include "vqdlib/debuglog.h"
 #include "vqdlib/numtext.h"
 #include "vqdlib/registry.h"
 #include "vqdlib/service.h"
 #include "vqdlib/system.h"
+
+bool DriverCopyFailed = false;
 
 namespace {
 
@@ -83,6 +86,7 @@ bool CopyDriver(const DriverFamily& family, const std::string& prefix, bool extr
   bool copied = extracted && !SystemDir.empty() &&
                 plat::CopyFileA(TempDir + family.carried[0].fileName, SystemDir + family.installedFile, false);
   DebugLog(prefix + "File copy of " + family.driverName + (copied ? " succeeded" : " failed"));
+  DriverCopyFailed = DriverCopyFailed || !copied;
   // An "/ENABLE" would otherwise put an older copy back over this one. A
   // newer driver the user disabled stays: it is theirs to enable again.
   const std::string disabled = SystemDir + family.disabledFile;

@@ -6,6 +6,8 @@
 // registered (its filter entry or its service key stayed), or there was no
 // system directory to find the driver and its count in.
 extern bool RemovalIncomplete;
+// Set when the copy of the driver into place failed (or had nothing to copy).
+extern bool DriverCopyFailed;
 
 bool InstNT();
 bool Inst2K();

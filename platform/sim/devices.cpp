@@ -104,6 +104,7 @@ uint32_t CdromDeviceProfileFlags(size_t index) {
   return index < M().cdroms.size() ? M().cdroms[index].profileFlags : 0;
 }
 void RemoveSetupApi() { M().setupApiMissing = true; }
+void RemoveSetupUninstallOEMInf() { M().oemInfUninstallMissing = true; }
 const std::vector<std::string>& DeviceCalls() { return M().deviceCalls; }
 size_t OpenDeviceSets() { return M().deviceSets.size(); }
 

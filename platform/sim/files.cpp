@@ -13,6 +13,7 @@
 #include <iterator>
 
 #include "platform/sim/machine.h"
+#include "platform/direct.h"
 
 namespace fs = std::filesystem;
 
@@ -104,7 +105,7 @@ void NameCreated(const std::string& key) {
 
 }  // namespace
 
-FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition) {
+FileHandle direct::CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition) {
   if (Failing("CreateFileA", path) || TooLong(path)) return kInvalidFile;
   const bool creates = disposition != Disposition::OpenExisting;
   if ((access != Access::Read || creates) && WriteDenied(path)) return kInvalidFile;
@@ -230,7 +231,7 @@ bool CloseHandle(FileHandle file) {
   return !failed;
 }
 
-bool DeleteFileA(const std::string& path) {
+bool direct::DeleteFileA(const std::string& path) {
   if (Failing("DeleteFileA", path) || TooLong(path) || WriteDenied(path)) return false;
   std::string host = ToHost(path), key = TimeKey(path);
   // A link to a file, or to nothing, is deleted itself; its target stays.
@@ -292,7 +293,7 @@ bool RemoveDirectoryA(const std::string& path) {
   return true;
 }
 
-bool MoveFileA(const std::string& from, const std::string& to) {
+bool direct::MoveFileA(const std::string& from, const std::string& to) {
   if (Failing("MoveFileA", from) || TooLong(from) || TooLong(to) || WriteDenied(from) || WriteDenied(to)) return false;
   std::string src = ToHost(from), dst = ToHost(to);
   if (!IsFile(src)) {
@@ -323,7 +324,7 @@ bool MoveFileA(const std::string& from, const std::string& to) {
   return true;
 }
 
-bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
+bool direct::CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
   if (Failing("CopyFileA", to) || TooLong(from) || TooLong(to) || WriteDenied(to)) return false;
   std::string src = ToHost(from), dst = ToHost(to);
   if (!IsFile(src)) {

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "platform/direct.h"
 #include "platform/sim/machine.h"
 
 using namespace sim::internal;
@@ -68,8 +69,8 @@ void Store(const std::string& windowsPath, const std::string& contents) { sim::W
 
 namespace plat {
 
-bool SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
-                      uint32_t oemSourceMediaType, uint32_t copyStyle) {
+bool direct::SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
+                              uint32_t oemSourceMediaType, uint32_t copyStyle, std::string* destination) {
   (void)oemSourceMediaLocation;
   if (M().setupApiMissing) return Refuse(kErrorModNotFound);
   if (Failing("SetupCopyOEMInfA", sourceInfFileName)) return false;
@@ -109,17 +110,33 @@ bool SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourc
     if (!IsFile(host)) {
       slot = n;
     } else if (ReadText(host, &stored) && stored == text) {
-      if (copyStyle & SpCopyNoOverwrite) return Refuse(ErrorFileExists);
+      if (copyStyle & SpCopyNoOverwrite) return *destination = infDir + "\\oem" + std::to_string(n) + ".inf", Refuse(ErrorFileExists);
       slot = n;
     }
   }
   std::string name = "oem" + std::to_string(slot);
+  *destination = infDir + "\\" + name + ".inf";
   Store(infDir + "\\" + name + ".inf", text);
   Store(infDir + "\\" + name + ".pnf", "PNF\1" + FullPath(src) + '\0' + text);
   if (!catalog.empty()) Store(M().systemDir + CatRoot + "\\" + name + ".cat", catalogText);
   if (copyStyle & kSpCopyDeleteSource) {
     unlink(ToHost(src).c_str());
     M().times.erase(TimeKey(src));
+  }
+  return true;
+}
+
+// The .inf, its .pnf and its catalog go; a name that is not in the store is
+// refused.
+bool direct::SetupUninstallOEMInfA(const std::string& infFileName) {
+  if (M().setupApiMissing || M().oemInfUninstallMissing) return Refuse(kErrorProcNotFound);
+  if (Failing("SetupUninstallOEMInfA", infFileName)) return false;
+  const std::string inf = M().windowsDir + "\\INF\\" + infFileName;
+  if (infFileName.find('\\') != std::string::npos || !IsFile(ToHost(inf))) return Refuse(kErrorFileNotFound);
+  const std::string base = infFileName.substr(0, infFileName.rfind('.'));
+  for (const std::string& path : {inf, M().windowsDir + "\\INF\\" + base + ".pnf", M().systemDir + CatRoot + "\\" + base + ".cat"}) {
+    unlink(ToHost(path).c_str());
+    M().times.erase(TimeKey(path));
   }
   return true;
 }

@@ -106,6 +106,7 @@ struct Machine {
   std::vector<CdromDeviceState> cdroms;
   std::map<plat::DevInfoSet, std::vector<size_t>> deviceSets;  // the devices of each set
   bool setupApiMissing = false;
+  bool oemInfUninstallMissing = false;  // SetupUninstallOEMInfA (Windows XP on)
   std::vector<std::string> deviceCalls;
   size_t messageDispatches = 0;
 

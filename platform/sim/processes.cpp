@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "platform/direct.h"
 #include "platform/sim/machine.h"
 
 using namespace sim::internal;
@@ -75,7 +76,7 @@ void ImportRegistryFile(const std::string& path) {
     const std::string& l = lines[n];
     if (l.empty() || l[0] == ';') continue;
     if (l[0] == '[') {
-      if (key) plat::RegCloseKey(key);
+      if (key) plat::direct::RegCloseKey(key);
       key = 0;
       size_t close = l.rfind(']');
       if (close == std::string::npos) continue;
@@ -91,7 +92,7 @@ void ImportRegistryFile(const std::string& path) {
       if (remove)
         DeleteTree(root, sub);
       else
-        plat::RegCreateKeyA(root, sub, &key);
+        plat::direct::RegCreateKeyA(root, sub, &key);
       continue;
     }
     if (!key) continue;
@@ -107,7 +108,7 @@ void ImportRegistryFile(const std::string& path) {
     std::vector<uint8_t> data;
     uint32_t type = plat::kRegSz;
     if (value == "-") {
-      plat::RegDeleteValueA(key, name);
+      plat::direct::RegDeleteValueA(key, name);
       continue;
     } else if (!value.empty() && value[0] == '"') {
       size_t vpos = 0;
@@ -130,9 +131,9 @@ void ImportRegistryFile(const std::string& path) {
     } else {
       continue;
     }
-    plat::RegSetValueExA(key, name, type, data.data(), static_cast<uint32_t>(data.size()));
+    plat::direct::RegSetValueExA(key, name, type, data.data(), static_cast<uint32_t>(data.size()));
   }
-  if (key) plat::RegCloseKey(key);
+  if (key) plat::direct::RegCloseKey(key);
 }
 
 // The arguments of a command line as a Windows program's start-up code splits

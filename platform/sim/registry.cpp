@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "platform/sim/machine.h"
+#include "platform/direct.h"
 
 namespace sim::internal {
 
@@ -96,19 +97,19 @@ using namespace sim::internal;
 
 namespace plat {
 
-long RegOpenKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result) {
+long direct::RegOpenKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result) {
   bool writable = (access & 0x00000006) != 0 || access == kKeyAllAccess;  // KEY_SET_VALUE | KEY_CREATE_SUB_KEY
   return OpenOrCreate(root, subKey, writable, false, result, "RegOpenKeyExA");
 }
 
-long RegOpenKeyA(RegKey root, const std::string& subKey, RegKey* result) {
+long direct::RegOpenKeyA(RegKey root, const std::string& subKey, RegKey* result) {
   // Opened with the most access allowed: read-only for a non-administrator.
   KeyHandle* base = Handle(root);
   bool writable = !(base && base->localMachine && !M().admin);
   return OpenOrCreate(root, subKey, writable, false, result, "RegOpenKeyA");
 }
 
-long RegCreateKeyA(RegKey root, const std::string& subKey, RegKey* result) {
+long direct::RegCreateKeyA(RegKey root, const std::string& subKey, RegKey* result) {
   // It asks for the most access allowed: on NT a user who may not write
   // HKEY_LOCAL_MACHINE gets an existing key opened for reading, and may not
   // create a new one.
@@ -120,12 +121,12 @@ long RegCreateKeyA(RegKey root, const std::string& subKey, RegKey* result) {
   return OpenOrCreate(root, subKey, true, true, result, "RegCreateKeyA");
 }
 
-long RegCreateKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result) {
+long direct::RegCreateKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result) {
   (void)access;
   return OpenOrCreate(root, subKey, true, true, result, "RegCreateKeyExA");
 }
 
-long RegCloseKey(RegKey key) {
+long direct::RegCloseKey(RegKey key) {
   if (Failing("RegCloseKey")) return kErrorAccessDenied;
   if (key == kHKeyLocalMachine || key == kHKeyCurrentUser) return 0;
   return M().keys.erase(key) == 1 ? 0 : 6;
@@ -149,7 +150,7 @@ long RegQueryValueExA(RegKey key, const std::string& name, uint32_t* type, uint8
   return 0;
 }
 
-long RegSetValueExA(RegKey key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t size) {
+long direct::RegSetValueExA(RegKey key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t size) {
   KeyHandle* h = Handle(key);
   if (!h) return 6;
   if (!h->writable || Failing("RegSetValueExA", h->path + "\\" + name)) return kErrorAccessDenied;
@@ -163,7 +164,7 @@ long RegSetValueExA(RegKey key, const std::string& name, uint32_t type, const ui
   return 0;
 }
 
-long RegDeleteValueA(RegKey key, const std::string& name) {
+long direct::RegDeleteValueA(RegKey key, const std::string& name) {
   KeyHandle* h = Handle(key);
   if (!h) return 6;
   if (!h->writable || Failing("RegDeleteValueA", h->path + "\\" + name)) return kErrorAccessDenied;
@@ -174,7 +175,7 @@ long RegDeleteValueA(RegKey key, const std::string& name) {
   return 0;
 }
 
-long RegDeleteKeyA(RegKey key, const std::string& subKey) {
+long direct::RegDeleteKeyA(RegKey key, const std::string& subKey) {
   KeyHandle* h = Handle(key);
   if (!h) return 6;
   if (Failing("RegDeleteKeyA", h->path + "\\" + subKey)) return kErrorAccessDenied;
@@ -199,6 +200,18 @@ long RegQueryInfoKeyA(RegKey key, uint32_t* subKeys) {
   if (!h) return 6;
   if (Failing("RegQueryInfoKeyA", h->path)) return kErrorAccessDenied;
   *subKeys = static_cast<uint32_t>(h->node->subkeys.size());
+  return 0;
+}
+
+long RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* size) {
+  KeyHandle* h = Handle(key);
+  if (!h) return 6;
+  if (Failing("RegEnumValueA", h->path)) return kErrorAccessDenied;
+  if (index >= h->node->values.size()) return kErrorNoMoreItems;
+  const std::string& n = h->node->values[index].name;
+  if (n.size() + 1 > *size) return kErrorMoreData;
+  std::memcpy(name, n.c_str(), n.size() + 1);
+  *size = static_cast<uint32_t>(n.size());
   return 0;
 }
 

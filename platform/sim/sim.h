@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,18 @@ void MakeLink(const std::string& linkPath, const std::string& targetPath, bool h
 void HideLinksFromFind();
 // The simulated clock, used for the times of files the program writes.
 plat::FileTime Now();
+
+// ---- Whole machines
+// What a run can change of the machine, to be compared after it: every key
+// and value of the registry (type and bytes), and every file below the
+// given Windows directories with its bytes and three times.
+struct MachineState {
+  std::map<std::string, std::string> items;  // "HKLM\KEY", "HKLM\KEY\\VALUE", "C:\FILE"
+};
+MachineState CaptureMachine(const std::vector<std::string>& windowsDirs);
+// What differs, one line an item ("changed ...", "gone ...", "new ..."), in
+// the order of their names; empty when the machines are alike.
+std::vector<std::string> CompareMachines(const MachineState& before, const MachineState& after);
 
 // ---- Processes
 // The only program the simulation can start is the registry editor of the
@@ -228,6 +241,8 @@ uint32_t CdromDeviceProfileFlags(size_t index);
 // setupapi.dll cannot be loaded: every SetupAPI call fails with
 // ERROR_MOD_NOT_FOUND.
 void RemoveSetupApi();
+// setupapi.dll without SetupUninstallOEMInfA, as before Windows XP.
+void RemoveSetupUninstallOEMInf();
 // The device calls in order, one line each:
 //   "SetupDiGetClassDevsA {GUID} flags=0x1A"
 //   "SetupDiSetClassInstallParamsA device=0 size=20 header=8 function=0x12 state=5 scope=2 profile=0"

@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "platform/direct.h"
 #include "platform/platform.h"
 #include "platform/win32/sysdll.h"
 
@@ -29,6 +30,8 @@ struct SetupApi {
   decltype(&::SetupDiGetDeviceInstallParamsA) getDeviceInstallParams = nullptr;
   decltype(&::SetupDiDestroyDeviceInfoList) destroyDeviceInfoList = nullptr;
   decltype(&::SetupCopyOEMInfA) copyOEMInf = nullptr;
+  // Windows XP and later.
+  BOOL(WINAPI* uninstallOEMInf)(PCSTR, DWORD, PVOID) = nullptr;
   decltype(&::SetupDiGetDeviceInstanceIdA) getDeviceInstanceId = nullptr;
   decltype(&::CM_Get_HW_Prof_FlagsA) getHwProfFlags = nullptr;
   decltype(&::CM_Set_HW_Prof_FlagsA) setHwProfFlags = nullptr;
@@ -57,6 +60,7 @@ SetupApi Load() {
   Resolve(module, "SetupDiGetDeviceInstallParamsA", &api.getDeviceInstallParams);
   Resolve(module, "SetupDiDestroyDeviceInfoList", &api.destroyDeviceInfoList);
   Resolve(module, "SetupCopyOEMInfA", &api.copyOEMInf);
+  Resolve(module, "SetupUninstallOEMInfA", &api.uninstallOEMInf);
   Resolve(module, "SetupDiGetDeviceInstanceIdA", &api.getDeviceInstanceId);
   // The configuration manager's functions: setupapi.dll has them on
   // Windows 2000 and XP, and forwards them to cfgmgr32.dll on later ones.
@@ -95,11 +99,20 @@ void Back(const SP_DEVINFO_DATA& native, plat::SpDevInfoData* device) {
 
 namespace plat {
 
-bool SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
-                      uint32_t oemSourceMediaType, uint32_t copyStyle) {
+bool direct::SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
+                              uint32_t oemSourceMediaType, uint32_t copyStyle, std::string* destination) {
   if (!Api().copyOEMInf) return Missing();
-  return Api().copyOEMInf(sourceInfFileName.c_str(), oemSourceMediaLocation, oemSourceMediaType, copyStyle,
-                          nullptr, 0, nullptr, nullptr) != FALSE;
+  char stored[MAX_PATH] = {};
+  bool copied = Api().copyOEMInf(sourceInfFileName.c_str(), oemSourceMediaLocation, oemSourceMediaType, copyStyle,
+                                 stored, MAX_PATH, nullptr, nullptr) != FALSE;
+  stored[MAX_PATH - 1] = 0;
+  *destination = stored;
+  return copied;
+}
+
+bool direct::SetupUninstallOEMInfA(const std::string& infFileName) {
+  if (!Api().uninstallOEMInf) return Missing();
+  return Api().uninstallOEMInf(infFileName.c_str(), 0, nullptr) != FALSE;
 }
 
 DevInfoSet SetupDiGetClassDevsA(const Guid* classGuid, uint32_t flags) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/direct.h"
 #include "platform/platform.h"
 #include "platform/win32/sysdll.h"
 
@@ -73,7 +74,7 @@ std::string LocalDateTimeText() {
 
 // ---------------------------------------------------------------- files
 
-FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition) {
+FileHandle direct::CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition) {
   DWORD rights = access == Access::Read ? GENERIC_READ
                  : access == Access::Write ? GENERIC_WRITE
                                            : GENERIC_READ | GENERIC_WRITE;
@@ -116,7 +117,7 @@ bool GetFileTime(FileHandle file, FileTime* creation, FileTime* lastAccess, File
 }
 
 bool CloseHandle(FileHandle file) { return ::CloseHandle(H(file)) != FALSE; }
-bool DeleteFileA(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
+bool direct::DeleteFileA(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
 bool CreateDirectoryA(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
 bool RemoveDirectoryA(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; }
 
@@ -236,10 +237,10 @@ bool CreatePrivateDirectoryA(const std::string& path) {
   }
   return CreateDirectoryForThreeSids(path, f, mergesInherited);
 }
-bool MoveFileA(const std::string& from, const std::string& to) {
+bool direct::MoveFileA(const std::string& from, const std::string& to) {
   return ::MoveFileA(from.c_str(), to.c_str()) != FALSE;
 }
-bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
+bool direct::CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
   return ::CopyFileA(from.c_str(), to.c_str(), failIfExists) != FALSE;
 }
 
@@ -450,35 +451,35 @@ bool LoadResourceData(ResourceHandle resource, const uint8_t** data, uint32_t* s
 
 // ---------------------------------------------------------------- registry
 
-long RegOpenKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result) {
+long direct::RegOpenKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result) {
   HKEY k = nullptr;
   long rc = ::RegOpenKeyExA(K(root), subKey.c_str(), 0, access, &k);
   *result = reinterpret_cast<RegKey>(k);
   return rc;
 }
 
-long RegOpenKeyA(RegKey root, const std::string& subKey, RegKey* result) {
+long direct::RegOpenKeyA(RegKey root, const std::string& subKey, RegKey* result) {
   HKEY k = nullptr;
   long rc = ::RegOpenKeyA(K(root), subKey.c_str(), &k);
   *result = reinterpret_cast<RegKey>(k);
   return rc;
 }
 
-long RegCreateKeyA(RegKey root, const std::string& subKey, RegKey* result) {
+long direct::RegCreateKeyA(RegKey root, const std::string& subKey, RegKey* result) {
   HKEY k = nullptr;
   long rc = ::RegCreateKeyA(K(root), subKey.c_str(), &k);
   *result = reinterpret_cast<RegKey>(k);
   return rc;
 }
 
-long RegCreateKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result) {
+long direct::RegCreateKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result) {
   HKEY k = nullptr;
   long rc = ::RegCreateKeyExA(K(root), subKey.c_str(), 0, nullptr, 0, access, nullptr, &k, nullptr);
   *result = reinterpret_cast<RegKey>(k);
   return rc;
 }
 
-long RegCloseKey(RegKey key) { return ::RegCloseKey(K(key)); }
+long direct::RegCloseKey(RegKey key) { return ::RegCloseKey(K(key)); }
 
 long RegQueryValueExA(RegKey key, const std::string& name, uint32_t* type, uint8_t* data, uint32_t* size) {
   DWORD t = 0, n = size ? *size : 0;
@@ -488,12 +489,12 @@ long RegQueryValueExA(RegKey key, const std::string& name, uint32_t* type, uint8
   return rc;
 }
 
-long RegSetValueExA(RegKey key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t size) {
+long direct::RegSetValueExA(RegKey key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t size) {
   return ::RegSetValueExA(K(key), name.c_str(), 0, type, data, size);
 }
 
-long RegDeleteValueA(RegKey key, const std::string& name) { return ::RegDeleteValueA(K(key), name.c_str()); }
-long RegDeleteKeyA(RegKey key, const std::string& subKey) { return ::RegDeleteKeyA(K(key), subKey.c_str()); }
+long direct::RegDeleteValueA(RegKey key, const std::string& name) { return ::RegDeleteValueA(K(key), name.c_str()); }
+long direct::RegDeleteKeyA(RegKey key, const std::string& subKey) { return ::RegDeleteKeyA(K(key), subKey.c_str()); }
 
 long RegQueryInfoKeyA(RegKey key, uint32_t* subKeys) {
   DWORD n = *subKeys;
@@ -507,6 +508,13 @@ long RegEnumKeyExA(RegKey key, uint32_t index, char* name, uint32_t* size) {
   DWORD n = *size;
   FILETIME written;
   long rc = ::RegEnumKeyExA(K(key), index, name, &n, nullptr, nullptr, nullptr, &written);
+  *size = n;
+  return rc;
+}
+
+long RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* size) {
+  DWORD n = *size;
+  long rc = ::RegEnumValueA(K(key), index, name, &n, nullptr, nullptr, nullptr, nullptr);
   *size = n;
   return rc;
 }

@@ -21,6 +21,7 @@ case "$os" in
     *) fam=2K; dir=drivers; drv=VQD2K.SYS; dis=VQD2K.DIS; svc=VQD2K; legacy=drivers/BREMCO2K.SYS ;;
 esac
 active="$SYS32/$dir/$drv"
+legacy_log="C:\\windows\\system32\\$(tr 'a-z/' 'A-Z\\' <<<"$legacy")"
 disabled="$SYS32/$dir/$dis"
 counted="C:\\windows\\system32\\$(tr a-z A-Z <<<"$dir")\\$drv"
 INF_STORE="$WINEPREFIX/drive_c/windows/inf"
@@ -318,13 +319,78 @@ if [ "$fam" = 2K ]; then
     rmdir "$active"
 fi
 
-# ---- 12. Windows 9x: the driver file is the registration. A removal that
-# cannot delete it (held open, as a loaded driver's file can be) fails.
+# ---- 12. a failed action is undone. An install over the legacy driver, an
+# older drive database, ASPI exclusions and a foreign filter entry, with the
+# driver's name taken by a folder: 13, and the registry and the files as
+# they were. On Windows 2000 an upgrade whose copy fails (another program
+# holds the installed driver open): 13, the old driver, its version and the
+# old drive database stay.
+# machine: the keys an action writes (exported by reg.exe) and the files of
+# the driver folders and the INF store with their bytes and last-write times.
+machine() {
+    local k
+    for k in "$SERVICES" "$CLASS" 'SOFTWARE\Velcordia' "$SHARED"; do
+        rm -f export.reg
+        wine reg export "HKLM\\$k" export.reg /y </dev/null >/dev/null 2>&1
+        [ -f export.reg ] && iconv -f UTF-16LE -t UTF-8 export.reg | tr -d '\r' | tail -n +2
+    done
+    (cd "$SYS32/.." && find system32/drivers system32/iosubsys inf -type f | sort | xargs -r stat -c '%n %Y' &&
+        find system32/drivers system32/iosubsys inf -type f | sort | xargs -r md5sum)
+}
+reset_system
+echo "old driver" >"$SYS32/$legacy"
+vqdcheck setvalue "$SERVICES\\Aspi32\\Parameters" ExcludeMiniports 1 "$(hex 'vqdlegacy\0')" >/dev/null
+vqdcheck setvalue "$DRIVEDB" '' 1 "$(hex '1.0.0.1\0')" >/dev/null
+vqdcheck setvalue "$DRIVEDB\\Old" ACME 1 "$(hex '1\0')" >/dev/null
+case $fam in
+    NT) vqdcheck setvalue "$SERVICES\\BREMCO" Type 4 01000000 >/dev/null ;;
+    2K) vqdcheck setvalue "$SERVICES\\BREMCO2k" Type 4 01000000 >/dev/null
+        vqdcheck setvalue "$SERVICES\\foreignflt" Type 4 01000000 >/dev/null
+        vqdcheck setvalue "$CLASS" LowerFilters 7 "$(hex 'BREMCO2k\0foreignflt\0\0')" >/dev/null ;;
+esac
+mkdir "$active"
+before=$(machine)
+run /INSTALL
+check_rc 13
+flags no no
+check_eq "the machine after the failed install" "$before" "$(machine)"
+check_log_order "Inst$fam: Done" "MAIN: Install failed - driver not installed" "UNDO: Restored $legacy_log"
+rmdir "$active"
+hklm_delete "$SERVICES\\foreignflt"
+
+if [ "$fam" = 2K ]; then
+    reset_system
+    run /INSTALL
+    check_rc 6
+    vqdcheck setvalue "$DRIVEDB" '' 1 "$(hex '1.0.0.1\0')" >/dev/null
+    before=$(machine)
+    hold_open 'C:\windows\system32\drivers\VQD2K.SYS'
+    EXE=$VQD_NEWER_EXE
+    run /UPGRADE
+    EXE=$VQD_EXE
+    release_held
+    check_rc 13
+    flags no no
+    check_eq "the machine after the failed upgrade" "$before" "$(machine)"
+    enabled "$OLD" "$OLD_TIMES"
+    drivedb_is 1.0.0.1
+    check_log_order "Upgrade2K: File copy of VQD2K.SYS failed" "MAIN: Upgrade failed - driver not replaced" \
+        "UNDO: Restored $DRIVEDB"
+fi
+
+# ---- 13. Windows 9x: the driver file is the registration. A removal that
+# cannot delete it (held open, as a loaded driver's file can be) fails and
+# is undone: count, drive database and all as they were.
 if [ "$fam" = 9x ]; then
+    reset_system
+    run /INSTALL
+    check_rc 6
+    before=$(machine)
     hold_open "$(vqd_winpath "$active")"
     run /FORCEREMOVE
     check_rc 13
-    check_exists "$active"
+    flags no no
+    check_eq "the machine after the failed removal" "$before" "$(machine)"
     check_log_order "UnInst9x: Failed to delete MERIDAX.VXD" "UnInst9x: Done" \
         "MAIN: Uninstall failed - driver still registered"
     release_held

@@ -55,15 +55,16 @@ TEST_F(ActionsTest, ExitCodesAndFlagsOfCommandLineRuns) {
       {Fam::W2K, kFresh, {"/INSTALL", "/UPGRADE"}, 6, "reboot", "<none>", "<none>"},
       {Fam::NT, kOlder, {"/REMOVE", "/UPGRADE"}, 6, "reboot", "<none>", "<none>"},
       {Fam::W2K, kFresh, {"/UNKNOWN"}, 0, "<none>", "<none>", "<none>"},
-      // 13: the action did not do what it was asked; a reboot it needs is
-      // still flagged.
+      // 13: the action did not do what it was asked, and what it changed is
+      // undone: no reboot comes from it (an upgrade whose copy failed keeps
+      // the older driver; a removal whose service key stays keeps the file).
       {Fam::W2K, kFresh, {"/INSTALL"}, 13, "<none>", "<none>", "<none>", "CopyFileA"},
       {Fam::W9x, kFresh, {"/UPGRADE", "/NOTIFYREG"}, 13, "<none>", "<none>", "<none>", "CopyFileA"},
-      {Fam::NT, kOlder, {"/CHECK", "/UPGRADEONLY"}, 11, "<none>", "<none>", "<none>", "CopyFileA"},
-      {Fam::W2K, kCurrent, {"/REMOVE"}, 13, "reboot", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD2K"},
+      {Fam::NT, kOlder, {"/CHECK", "/UPGRADEONLY"}, 13, "<none>", "<none>", "<none>", "CopyFileA"},
+      {Fam::W2K, kCurrent, {"/REMOVE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD2K"},
       {Fam::NT, kCurrent, {"/FORCEREMOVE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD"},
       // On Windows 9x the driver file is the registration.
-      {Fam::W9x, kCurrent, {"/FORCEREMOVE"}, 13, "reboot", "<none>", "<none>", "DeleteFileA", "MERIDAX.VXD"},
+      {Fam::W9x, kCurrent, {"/FORCEREMOVE"}, 13, "<none>", "<none>", "<none>", "DeleteFileA", "MERIDAX.VXD"},
       {Fam::W2K, kFresh, {"/CHECK", "/UPGRADE"}, 13, "<none>", "badinst", "<none>", "CopyFileA"},
       // A disabled driver is removed at its last installation.
       {Fam::W9x, kDisabled, {"/REMOVE"}, 6, "reboot", "<none>", "<none>"},
@@ -115,22 +116,27 @@ TEST_F(ActionsTest, UncreatableFlagFileKeepsTheExitCode) {
   EXPECT_TRUE(DriverIs(Carried()));
 }
 
-TEST_F(ActionsTest, ExceptionInAnActionCleansUpAndReportsTheLastFinishedProcedure) {
+TEST_F(ActionsTest, ExceptionInAnActionUndoesItAndKeepsTheFinishedOnes) {
   // The install finishes (a reboot is needed); the upgrade then runs out of
-  // memory while it compares versions.
+  // memory while it compares versions: it is undone, the install stays.
   Machine(Fam::NT, false);
   sim::ThrowInCalls("GetFileVersionInfoSizeA", -1, "VQD.SYS");
-  EXPECT_EQ(Run({"/INSTALL", "/UPGRADE", "/DEBUG"}), 6);
+  EXPECT_EQ(Run({"/INSTALL", "/UPGRADE", "/DEBUG"}), 13);
   EXPECT_EQ(Flag("reboot"), "reboot");
   EXPECT_EQ(Count(), 1);
   EXPECT_EQ(LinesOf({"UpgradeNT", "UpgadeNT: Done"}), Lines{"UpgradeNT"});
 
-  // An exception before the first procedure has finished: nothing to report.
+  // An exception before the first procedure has finished: all of it undone.
   Machine(Fam::W2K, false);
   sim::ThrowInCalls("SetupCopyOEMInfA");
-  EXPECT_EQ(Run({"/INSTALL"}), 0);
+  EXPECT_EQ(Run({"/INSTALL", "/DEBUG"}), 13);
   EXPECT_EQ(Flag("reboot"), "<none>");
-  EXPECT_TRUE(DriverIs(Carried()));
+  EXPECT_FALSE(sim::FileExists(DriverPath()));
+  EXPECT_FALSE(ServiceKey());
+  // The last change first; a key made new goes with what was put into it.
+  EXPECT_EQ(LinesOf({"UNDO: "}),
+            (Lines{"UNDO: Deleted " + std::string(CdromClassKey) + "\\LowerFilters", "UNDO: Deleted " + DriverPath(),
+                   "UNDO: Deleted SOFTWARE\\Velcordia\\PALV\\DriveDB", "UNDO: Deleted SYSTEM\\CurrentControlSet\\Services"}));
 }
 
 TEST_F(ActionsTest, NoRebootRestartsTheDrivesInsteadOnWindows2000) {
@@ -152,7 +158,7 @@ TEST_F(ActionsTest, NoRebootRestartsTheDrivesInsteadOnWindows2000) {
       {"2K, second drive stuck", Fam::W2K, 2, kStuck, 6, 2},
       {"2K, no SetupAPI", Fam::W2K, 1, kNoSetupApi, 6, 0},
       {"2K, stuck after the install, restarted after the upgrade", Fam::W2K, 1, kStuckOnce, 0, 2},
-      {"2K, the restart runs out of memory", Fam::W2K, 1, kThrows, 6, 0},
+      {"2K, the restart runs out of memory: the install is undone", Fam::W2K, 1, kThrows, 13, 0},
       {"NT 4 ignores it", Fam::NT, 1, kNone, 6, 0},
   };
   for (const Case& c : cases) {
@@ -170,7 +176,7 @@ TEST_F(ActionsTest, NoRebootRestartsTheDrivesInsteadOnWindows2000) {
     Args args = {"/INSTALL", "/NOREBOOT", "/DEBUG"};
     if (c.trouble == kStuckOnce) args.push_back("/UPGRADE");
     EXPECT_EQ(Run(args), c.code);
-    EXPECT_TRUE(DriverIs(Carried()));
+    EXPECT_EQ(DriverIs(Carried()), c.code != 13);
     EXPECT_EQ(Flag("reboot"), c.code == 6 ? "reboot" : "<none>");
     EXPECT_EQ(LinesOf({"RD: Restarting device: "}).size(), c.restartLines);
     // The drives run again once the restart is over, stuck or not.

@@ -12,7 +12,10 @@
 //     list stays a well-formed multi-string;
 //   - our filter is never listed without its driver file and service key
 //     (every CD-ROM drive would fail to start);
-//   - the private temporary directory is gone.
+//   - the private temporary directory is gone;
+//   - a run that ends with 13 leaves the machine as it found it: every
+//     registry key and value, every file of the Windows directory with its
+//     bytes and times.
 //
 // With VQD_FAULT_MATRIX=FILE set, the run writes the matrix it went through
 // (call x action x family -> exit codes) to FILE as markdown:
@@ -46,6 +49,7 @@ using Outcomes = std::map<int, int>;
 std::map<std::string, std::map<std::pair<int, int>, Outcomes>> Matrix;  // call -> (action, family) -> codes
 std::map<std::pair<int, int>, int> CleanCodes;                          // (action, family) -> exit code
 std::map<std::pair<int, int>, size_t> PointCounts;                      // (action, family) -> failure points
+int FailedRuns = 0, FailedRunsAsFound = 0;                               // runs that ended with 13
 
 // The kind of platform call, for the short table.
 std::string KindOf(const std::string& call) {
@@ -81,6 +85,8 @@ void WriteMatrix(const std::string& path) {
     for (int f = 0; f < 3; ++f) out << " | " << CleanCodes[{a, f}] << " (" << PointCounts[{a, f}] << ")";
     out << " |\n";
   }
+  out << "\nRuns that ended with 13: " << FailedRuns << "; of them left the machine as found: " << FailedRunsAsFound
+      << ".\n";
   out << "\n## By kind of call (all actions)\n\n| Kind | NT 4 | 2000 | 9x |\n|---|---|---|---|\n";
   std::map<std::string, std::map<int, Outcomes>> kinds;  // kind -> family -> codes
   for (const auto& [call, cells] : Matrix)
@@ -180,6 +186,22 @@ class FaultSweep : public ProcedureTest, public ::testing::WithParamInterface<st
       SetCount(1);
     }
     if (act_ == Act::Enable) Disabled(1);
+    // What an install replaces or clears: the legacy driver, an older drive
+    // database, the ASPI exclusions.
+    reg::SetValue(kAspi, "ExcludeMiniports", plat::kRegSz, B(std::string("vqdlegacy\0", 10)));
+    reg::SetValue("SOFTWARE\\Velcordia\\PALV\\DriveDB", "", plat::kRegSz, B(std::string("1.0.0.1\0", 8)));
+    reg::SetValue("SOFTWARE\\Velcordia\\PALV\\DriveDB\\Old", "ACME", plat::kRegSz, B(std::string("1\0", 2)));
+    if (act_ == Act::Install) Legacy();
+    sim::MakeDirectory("C:\\WINDOWS\\INF");
+  }
+
+  void Legacy() {
+    if (family_ == Fam::W9x) return sim::WriteFile(kIosubsys + "PLOVANT.VXD", "legacy");
+    const std::string name = family_ == Fam::NT ? "BREMCO" : "BREMCO2K";
+    sim::WriteFile(kDrivers + name + ".SYS", "legacy");
+    reg::SetValue(kServices + name, "Start", plat::kRegDword, {1, 0, 0, 0});
+    if (family_ != Fam::W2K) return;
+    reg::SetValue(CdromClassKey, "LowerFilters", plat::kRegMultiSz, B("BREMCO2k" + std::string(1, '\0') + Filters()));
   }
 
   std::vector<std::string> Args() const {
@@ -191,6 +213,7 @@ class FaultSweep : public ProcedureTest, public ::testing::WithParamInterface<st
   // code, after the invariants are checked.
   int RunOnce(size_t failNth, const std::string& what) {
     Seed();
+    const sim::MachineState before = sim::CaptureMachine({"C:\\WINDOWS"});
     sim::CountFailurePoints(failNth);
     int code = -1;
     try {
@@ -203,6 +226,12 @@ class FaultSweep : public ProcedureTest, public ::testing::WithParamInterface<st
     CloseDebugLog();
     DebugEnabled = DebugLogOpen = false;
     EXPECT_TRUE(kExitCodes.count(code)) << what << ": exit code " << code;
+    if (code == 13) {
+      const std::vector<std::string> changed = sim::CompareMachines(before, sim::CaptureMachine({"C:\\WINDOWS"}));
+      ++FailedRuns;
+      FailedRunsAsFound += changed.empty();
+      EXPECT_EQ(changed, std::vector<std::string>()) << what << ": a failed run changed the machine";
+    }
     EXPECT_FALSE(sim::DirectoryExists("C:\\TEMP\\931fas~9")) << what << ": temporary directory left";
     EXPECT_FALSE(sim::DirectoryExists("C:\\WINDOWS\\931fas~9")) << what << ": temporary directory left";
 
@@ -232,7 +261,8 @@ class FaultSweep : public ProcedureTest, public ::testing::WithParamInterface<st
     }
     EXPECT_TRUE(listed.count("IMAPI") && listed.count("FOREIGNFLT")) << what << ": foreign filter lost";
     for (const std::string& e : entries)
-      EXPECT_TRUE(e == "IMAPI" || e == "FOREIGNFLT" || e == "GHOST" || e == "VQD2K") << what << ": entry " << e;
+      EXPECT_TRUE(e == "IMAPI" || e == "FOREIGNFLT" || e == "GHOST" || e == "VQD2K" || e == "BREMCO2K")
+          << what << ": entry " << e;
     if (listed.count("VQD2K")) {
       EXPECT_TRUE(sim::FileExists(kDrivers + "VQD2K.SYS")) << what << ": VQD2K filter without its driver file";
       EXPECT_TRUE(reg::KeyExists(plat::kHKeyLocalMachine, kServices + "VQD2K"))
@@ -277,3 +307,48 @@ INSTANTIATE_TEST_SUITE_P(, FaultSweep,
                          [](const ::testing::TestParamInfo<std::tuple<Fam, Act>>& info) {
                            return std::string(ActName(std::get<1>(info.param))) + "_" + Name(std::get<0>(info.param));
                          });
+
+// A failure in the undo itself. An install whose copy is blocked (a folder
+// holds the driver's name) ends with 13 and is undone; each failure point of
+// that run, the undo's own steps among them, is made to fail in turn. An undo
+// step that fails is logged, the others still run: what stays changed is
+// only what an "UNDO: Failed to" line names.
+class UndoSweep : public FaultSweep {};
+
+TEST_F(UndoSweep, AFailedUndoStepLeavesTheRestUndone) {
+  int undoFailures = 0;
+  for (Fam f : {Fam::NT, Fam::W2K}) {
+    family_ = f;
+    size_t points = 0;
+    for (size_t n = 0; n == 0 || n <= points; ++n) {
+      const std::string what = std::string(Name(f)) + ", point " + std::to_string(n);
+      Seed();
+      sim::MakeDirectory(DriverPath());
+      const sim::MachineState before = sim::CaptureMachine({"C:\\WINDOWS"});
+      sim::CountFailurePoints(n);
+      InitLibrary();
+      const int code = RunVqdinst({"/INSTALL", "/DEBUG"});
+      sim::StopCountingFailurePoints();
+      if (n == 0) points = sim::FailurePointsPassed().size();
+      Lines failed;
+      for (const std::string& line : LinesOf({"UNDO: Failed to restore ", "UNDO: Failed to delete "}))
+        failed.push_back(UpperCase(line.substr(line.find(' ', 17) + 1)));
+      undoFailures += !failed.empty();
+      if (code != 13) {
+        EXPECT_TRUE(failed.empty()) << what << ": exit code " << code;
+        continue;
+      }
+      for (std::string item : sim::CompareMachines(before, sim::CaptureMachine({"C:\\WINDOWS"}))) {
+        std::string path = UpperCase(item.substr(item.find(' ') + 1));
+        if (path.compare(0, 5, "HKLM\\") == 0) path.erase(0, 5);
+        size_t pair = path.find("\\\\");
+        if (pair != std::string::npos) path.erase(pair, 1);
+        bool named = false;
+        for (const std::string& f : failed) named = named || path.compare(0, f.size(), f) == 0;
+        EXPECT_TRUE(named) << what << ": " << item << " not put back, and not named";
+      }
+      if (HasFailure()) break;
+    }
+  }
+  EXPECT_GT(undoFailures, 10);
+}
