@@ -51,6 +51,9 @@ target_link_libraries(cdromseed PRIVATE setupapi advapi32)
 # to stop, for the planted-file tests (tests/e2e/security.sh).
 add_executable(holdopen tests/win32/holdopen.c)
 target_link_options(holdopen PRIVATE -static -s)
+# Another user racing the run for its temporary directory (security.sh).
+add_executable(racer tests/win32/racer.c)
+target_link_options(racer PRIVATE -static -s)
 
 # A stranger's DLL under the names of the DLLs vqdinst.exe loads itself or
 # could be made to load (setupapi, version; libgcc_s_dw2-1, which the C++

@@ -109,6 +109,12 @@ bool CreateDirectoryA(const std::string& path);
 // it is a plain CreateDirectoryA.
 bool CreatePrivateDirectoryA(const std::string& path);
 bool RemoveDirectoryA(const std::string& path);
+// CreateFileA of a directory (FILE_FLAG_BACKUP_SEMANTICS) for listing it,
+// sharing reading and writing but not deleting: while the handle is open
+// nobody can rename, move or remove the directory (ERROR_SHARING_VIOLATION),
+// this program neither; files in it can still be made and deleted. The NT
+// family only (Windows 9x opens no directory). Closed with CloseHandle.
+FileHandle OpenDirectoryA(const std::string& path);
 bool MoveFileA(const std::string& from, const std::string& to);
 bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists);
 

@@ -120,6 +120,14 @@ bool DeleteFileA(const std::string& path) { return ::DeleteFileA(path.c_str()) !
 bool CreateDirectoryA(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
 bool RemoveDirectoryA(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; }
 
+// An open that asks for no reading, writing or deleting is left out of the
+// share check altogether: the listing right is what makes a rename wait.
+FileHandle OpenDirectoryA(const std::string& path) {
+  HANDLE h = ::CreateFileA(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
+}
+
 // ---------------------------------------------------------------- a private directory
 
 namespace {

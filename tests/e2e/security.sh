@@ -7,12 +7,14 @@
 # at the reboot flag to victim files. After each run: the payload is what got
 # installed, nothing planted was imported, the victims and the planted
 # folder are as they were, no temporary directory is left, the exit code is
-# the usual one. Last, a stranger's DLLs beside the program and in its
+# the usual one. Then another user racing the run for its temporary
+# directory. Last, a stranger's DLLs beside the program and in its
 # current directory (see that part).
 source "$(dirname "$0")/lib.sh"
 e2e_begin security win2k
 [ -f "$VQD_CHECK" ] || e2e_die "missing $VQD_CHECK"
 [ -f "${VQD_HOLDOPEN:-}" ] || e2e_die "missing holdopen.exe (VQD_HOLDOPEN=${VQD_HOLDOPEN:-})"
+[ -f "${VQD_RACER:-}" ] || e2e_die "missing racer.exe (VQD_RACER=${VQD_RACER:-})"
 [ -f "${VQD_SEED:-}" ] || e2e_die "missing cdromseed.exe (VQD_SEED=${VQD_SEED:-})"
 PAYLOAD="$VQD_WIN32_DIR/payload"
 [ -f "$PAYLOAD/VQD2K.SYS" ] || e2e_die "missing $PAYLOAD/VQD2K.SYS"
@@ -22,6 +24,7 @@ COUNTED='C:\windows\system32\DRIVERS\VQD2K.SYS'
 TEMPS="$WINEPREFIX/drive_c/sectemp"
 PLANTED="$TEMPS/931fas~9"
 VICTIM="$WINEPREFIX/drive_c/secvictim"
+RACE="$WINEPREFIX/drive_c/racetemp"
 STOP="$E2E_SCRATCH/stop"
 HOLDER=""
 
@@ -30,7 +33,7 @@ cleanup() {
     [ -n "$HOLDER" ] && wait "$HOLDER" 2>/dev/null
     wine reg delete 'HKCU\Environment' /v TEMP /f </dev/null >/dev/null 2>&1
     hklm_delete "$SERVICES\\AttackerSvc"
-    rm -rf "$TEMPS" "$VICTIM" "$WINEPREFIX/drive_c/VQDINST.LOG"
+    rm -rf "$TEMPS" "$VICTIM" "$RACE" "$WINEPREFIX/drive_c/VQDINST.LOG"
 }
 trap cleanup EXIT
 
@@ -105,6 +108,30 @@ touch "$STOP"
 wait "$HOLDER"
 check_eq "holdopen.exe exit code" 0 "$?"
 HOLDER=""
+
+# --- another user racing the run in a TEMP both may write (shared, or FAT):
+# as soon as the drive database is extracted, racer.exe opens it for writing
+# and renames the temporary directory away to put its own, with a database
+# of its own, under that name. The run holds both: each try fails with 32
+# (a sharing violation), and the payload is what goes in.
+fresh
+e2e_reset
+rm -rf "$RACE"
+mkdir -p "$RACE"
+wine reg add 'HKCU\Environment' /v TEMP /d 'C:\racetemp' /f </dev/null >/dev/null 2>&1
+wine "$VQD_RACER" 'C:\racetemp\931fas~9' DRIVEDB.REG \
+    "$(printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\%s\\AttackerSvc]\n"ImagePath"="evil.sys"\n' "$SERVICES")" \
+    </dev/null >"$E2E_SCRATCH/racer.txt" 2>&1 &
+RACER=$!
+sleep 1
+e2e_run /INSTALL /DEBUG
+wait "$RACER"
+RACED=$?
+check_eq "racer.exe's exit code and tries" "0 file 32|dir 32|" "$RACED $(tr -d '\r' <"$E2E_SCRATCH/racer.txt" | tr '\n' '|')"
+check_rc 6
+payload_installed
+check_eq "left in TEMP" "" "$(ls -A "$RACE")"
+wine reg delete 'HKCU\Environment' /v TEMP /f </dev/null >/dev/null 2>&1
 
 # --- links at the debug log and the reboot flag. A hard link is deleted and
 # the file made anew. A symbolic link is left alone and nothing is written
