@@ -56,11 +56,12 @@ add_executable(racer tests/win32/racer.c)
 target_link_options(racer PRIVATE -static -s)
 
 # A stranger's DLL under the names of the DLLs vqdinst.exe loads itself or
-# could be made to load (setupapi, version; libgcc_s_dw2-1, which the C++
+# could be made to load (setupapi, version; wintrust and crypt32, which
+# SetupAPI loads by bare name; libgcc_s_dw2-1, which the C++
 # runtime's start-up takes only when a module of that name is already
 # loaded), to show that it never loads one planted beside it or in its
 # current directory: build/win32/planted/<name>.dll.
-foreach(_vqd_planted setupapi version libgcc_s_dw2-1)
+foreach(_vqd_planted setupapi version libgcc_s_dw2-1 wintrust crypt32)
   add_library(planted_${_vqd_planted} SHARED tests/win32/planted.c)
   set_target_properties(planted_${_vqd_planted} PROPERTIES OUTPUT_NAME ${_vqd_planted} PREFIX ""
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)

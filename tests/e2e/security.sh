@@ -176,7 +176,9 @@ rm -f "$E2E_LOG"
 # Wine itself (see check_not_loaded).
 #
 # The names: setupapi.dll and version.dll, which the program loads at run time
-# from the system directory, and libgcc_s_dw2-1.dll, which the C++ runtime's
+# from the system directory; wintrust.dll and crypt32.dll, which SetupAPI
+# loads by bare name for the catalog (the program loads them first, from the
+# system directory); and libgcc_s_dw2-1.dll, which the C++ runtime's
 # start-up loads only if a module of that name is already there. Windows
 # looks for every other DLL the program imports (kernel32, user32, gdi32,
 # advapi32, msvcrt) in the system directory only, since they are among its
@@ -185,7 +187,7 @@ rm -f "$E2E_LOG"
 # those cannot be shown here (README, "DLLs the program imports or loads").
 cd "$E2E_SCRATCH" || e2e_die "no $E2E_SCRATCH"
 wine reg delete 'HKCU\Environment' /v TEMP /f </dev/null >/dev/null 2>&1
-NAMES="setupapi version libgcc_s_dw2-1"
+NAMES="setupapi version libgcc_s_dw2-1 wintrust crypt32"
 PV=$(sed -n 's/^VQD2K.SYS: //p' "$PAYLOAD/payload-versions.txt")
 DBV=$(sed -n 's/^@="\(.*\)"\r*$/\1/p' "$PAYLOAD/DRIVEDB.REG")
 [ -n "$PV" ] && [ -n "$DBV" ] || e2e_die "no versions of the payload's VQD2K.SYS ('$PV') and DRIVEDB.REG ('$DBV')"
