@@ -235,6 +235,8 @@ target_link_options(runtimecheck PRIVATE -static -s -Wl,--gc-sections)
 # Its custom action DLL: kernel32 and msi only, no C runtime (see the source),
 # undecorated export names.
 add_library(vqdaction SHARED examples/msi/vqdaction.cpp)
+# The meanings of the exit codes it logs: app/exitcodes.h, shared with vqdinst.exe.
+target_include_directories(vqdaction PRIVATE ${CMAKE_SOURCE_DIR})
 set_target_properties(vqdaction PROPERTIES PREFIX "")
 target_compile_options(vqdaction PRIVATE -ffreestanding -fno-exceptions -fno-rtti
   -fno-asynchronous-unwind-tables -fno-tree-loop-distribute-patterns)

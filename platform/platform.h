@@ -394,6 +394,19 @@ constexpr int kIdOk = 1;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
 
+// Whether a person can see this process's windows: on the NT family the
+// WSF_VISIBLE flag of its window station (GetProcessWindowStation and
+// GetUserObjectInformationA with UOI_FLAGS, looked up in user32 at run time;
+// a service's or a deployment tool's station has it clear). True on Windows
+// 9x, and where the flag cannot be read.
+bool IsWindowStationVisible();
+
+// Writes text to the standard output handle the process was started with,
+// when that is a file or a pipe (GetStdHandle, GetFileType); false when there
+// is none, it is something else (a console), or the write fails. Never makes
+// a console.
+bool WriteStandardOutput(const std::string& text);
+
 // A message box with no owner window; the answer's button id, 0 on failure.
 int MessageBoxA(const std::string& text, const std::string& caption, uint32_t type);
 

@@ -525,6 +525,31 @@ int MessageBoxA(const std::string& text, const std::string& caption, uint32_t ty
   return ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), type);
 }
 
+bool IsWindowStationVisible() {
+  typedef HWINSTA(WINAPI * GetStationFunction)();
+  typedef BOOL(WINAPI * GetInformationFunction)(HANDLE, int, PVOID, DWORD, LPDWORD);
+  GetStationFunction getStation = nullptr;
+  GetInformationFunction getInformation = nullptr;
+  // Windows 9x has no window stations; user32 is imported, so loaded.
+  HMODULE user = ::GetModuleHandleA("user32.dll");
+  win32::Resolve(user, "GetProcessWindowStation", &getStation);
+  win32::Resolve(user, "GetUserObjectInformationA", &getInformation);
+  HWINSTA station = getStation ? getStation() : nullptr;
+  USEROBJECTFLAGS flags;
+  DWORD needed = 0;
+  if (!station || !getInformation || !getInformation(station, UOI_FLAGS, &flags, sizeof flags, &needed)) return true;
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+bool WriteStandardOutput(const std::string& text) {
+  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;
+  DWORD type = ::GetFileType(out);
+  if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) return false;
+  DWORD written = 0;
+  return ::WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
+}
+
 uint16_t RegisterMarkerClass(const std::string& name) {
   WNDCLASSA wc;
   std::memset(&wc, 0, sizeof wc);
