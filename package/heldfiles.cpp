@@ -1,8 +1,6 @@
 #include "package/heldfiles.h"
 
 #include <cstring>
-#include <utility>
-#include <vector>
 
 #include "package/payload.h"
 #include "vqdlib/debuglog.h"
@@ -10,22 +8,29 @@
 
 namespace {
 
-// The extracted files held open, by path.
-std::vector<std::pair<std::string, plat::FileHandle>> HeldFiles;
+// The extracted files held open, by path: a run extracts at most the six
+// carried files at a time.
+const int kHeldFiles = 8;
+std::string HeldPaths[kHeldFiles];
+plat::FileHandle HeldHandles[kHeldFiles] = {plat::kInvalidFile, plat::kInvalidFile, plat::kInvalidFile,
+                                            plat::kInvalidFile, plat::kInvalidFile, plat::kInvalidFile,
+                                            plat::kInvalidFile, plat::kInvalidFile};
+
+void Release(int i) {
+  if (HeldHandles[i] != plat::kInvalidFile) plat::CloseHandle(HeldHandles[i]);
+  HeldHandles[i] = plat::kInvalidFile;
+  HeldPaths[i].clear();
+}
 
 }  // namespace
 
 void ReleaseFile(const std::string& path) {
-  for (size_t i = HeldFiles.size(); i-- > 0;) {
-    if (UpperCase(HeldFiles[i].first) != UpperCase(path)) continue;
-    plat::CloseHandle(HeldFiles[i].second);
-    HeldFiles.erase(HeldFiles.begin() + static_cast<std::ptrdiff_t>(i));
-  }
+  for (int i = 0; i < kHeldFiles; ++i)
+    if (HeldHandles[i] != plat::kInvalidFile && UpperCase(HeldPaths[i]) == UpperCase(path)) Release(i);
 }
 
 void ReleaseAllFiles() {
-  for (const auto& held : HeldFiles) plat::CloseHandle(held.second);
-  HeldFiles.clear();
+  for (int i = 0; i < kHeldFiles; ++i) Release(i);
 }
 
 namespace {
@@ -57,7 +62,15 @@ bool HoldWrittenFile(const std::string& path, plat::FileHandle writer, const uin
   plat::FileHandle held =
       plat::CreateFileA(path, plat::Access::Read, plat::kFileShareRead, plat::Disposition::OpenExisting);
   if (bridge != plat::kInvalidFile) plat::CloseHandle(bridge);
-  if (held != plat::kInvalidFile) HeldFiles.push_back({path, held});
+  int slot = 0;
+  while (slot < kHeldFiles && HeldHandles[slot] != plat::kInvalidFile) ++slot;
+  // No free slot (never with the six carried files): not held, not used.
+  if (held != plat::kInvalidFile && slot == kHeldFiles) plat::CloseHandle(held);
+  if (slot == kHeldFiles) held = plat::kInvalidFile;
+  if (held != plat::kInvalidFile) {
+    HeldPaths[slot] = path;
+    HeldHandles[slot] = held;
+  }
   ok = ok && held != plat::kInvalidFile && ReadsAs(held, bytes, size);
   if (!ok) DebugLog("RTF: Couldn't hold " + path);
   return ok;
