@@ -74,7 +74,10 @@ void ReadArguments(const std::vector<std::string>& args) {
       UnsupportedOS = false;
     } else if (s == "/HELP" || s == "/?" || s == "/H") {
       HelpSwitch = true;
+    } else {
+      continue;
     }
+    ActedSwitches += " " + s;
   }
 }
 
@@ -119,5 +122,10 @@ std::string HelpText() {
 }
 
 void ShowHelp() {
+  // A box nobody can see would wait for ever (a service, a deployment tool).
+  if (!plat::IsWindowStationVisible()) {
+    DebugLog("HELP: Window station not visible - no help box");
+    return;
+  }
   plat::MessageBoxA(HelpText(), "VQDINST " + GetFileVersion(plat::GetModuleFileNameA()), plat::kMbOk);
 }

@@ -87,7 +87,10 @@ void ReportOutcome() {
   const bool failed = ActionFailed || (Interactive && anyAction && !ActionTookEffect());
   if (AskReboot && RebootNeeded) {
     ExitCode = 6;
-    if (failed) {
+    // Nobody can see the question: the run goes on as after No.
+    if (!plat::IsWindowStationVisible()) {
+      DebugLog("ORP: Window station not visible - reboot not asked");
+    } else if (failed) {
       if (plat::MessageBoxA(std::string(ErrorText) + RebootQuestion, "VQDINST", plat::kMbYesNo) == plat::kIdYes)
         RebootSystem();
     } else {

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/actions.h"
+#include "app/exitcodes.h"
 #include "app/dialogs/interactive.h"
 #include "app/dialogs/waitform.h"
 #include "app/cmdline.h"
@@ -86,7 +87,29 @@ void DestroyMarkerWindow() {
   MarkerClassAtom = 0;
 }
 
+namespace {
+
+// The run's result for a deployment tool's log, when it was started with a
+// standard output (a file or a pipe): "vqdinst.exe /INSTALL: 6 (done,
+// restart needed)". A write that fails changes nothing.
+void WriteResultLine(int code) {
+  const char* meaning = HelpSwitch && code == 6 ? "help shown" : ExitCodeMeaning(static_cast<unsigned long>(code));
+  plat::WriteStandardOutput("vqdinst.exe" + ActedSwitches + ": " + DecimalText(code) + " (" + meaning + ")\r\n");
+}
+
+int RunSwitches(const std::vector<std::string>& args);
+
+}  // namespace
+
 int RunVqdinst(const std::vector<std::string>& args) {
+  int code = RunSwitches(args);
+  WriteResultLine(code);
+  return code;
+}
+
+namespace {
+
+int RunSwitches(const std::vector<std::string>& args) {
   // Start-up.
   ExitCode = 0;
   ResetRunState();
@@ -97,6 +120,12 @@ int RunVqdinst(const std::vector<std::string>& args) {
 
   if (args.empty()) {
     DebugLog("MAIN: No params - starting interactive mode");
+    // Nobody can see the dialog: it would wait for ever. Ends as Close does.
+    if (!plat::IsWindowStationVisible()) {
+      DebugLog("MAIN: Window station not visible - no dialog");
+      DestroyMarkerWindow();
+      return 1;
+    }
     if (!RunInteractiveMode()) return 1;
   } else {
     DebugLog("MAIN: " + DecimalText(static_cast<long long>(args.size())) + " params");
@@ -162,3 +191,5 @@ int RunVqdinst(const std::vector<std::string>& args) {
   ReportOutcome();
   return ExitCode;
 }
+
+}  // namespace

@@ -8,8 +8,10 @@ bool NotifyFile, NotifyReg, NoFlag, AskReboot, NoReboot, Interactive;
 bool RebootNeeded, RestartNeedsReboot, EnableResult, ActionFailed;
 std::string PayloadVersion, InstalledVersion;
 int ExitCode;
+std::string ActedSwitches;
 
 void ResetRunState() {
+  ActedSwitches.clear();
   InstallSwitch = RemoveSwitch = ForceRemove = UpgradeSwitch = UpgradeOnlySwitch = false;
   EnableSwitch = DisableSwitch = Overwrite = CheckSwitch = false;
   SanityOK = true;

@@ -34,5 +34,8 @@ extern bool ActionFailed;
 extern std::string PayloadVersion;
 extern std::string InstalledVersion;
 extern int ExitCode;
+// The switches of the command line the run knows, upper-cased, each after a
+// blank, in their order (" /INSTALL /DEBUG").
+extern std::string ActedSwitches;
 
 void ResetRunState();

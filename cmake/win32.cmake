@@ -51,13 +51,17 @@ target_link_libraries(cdromseed PRIVATE setupapi advapi32)
 # to stop, for the planted-file tests (tests/e2e/security.sh).
 add_executable(holdopen tests/win32/holdopen.c)
 target_link_options(holdopen PRIVATE -static -s)
+# Another user racing the run for its temporary directory (security.sh).
+add_executable(racer tests/win32/racer.c)
+target_link_options(racer PRIVATE -static -s)
 
 # A stranger's DLL under the names of the DLLs vqdinst.exe loads itself or
-# could be made to load (setupapi, version; libgcc_s_dw2-1, which the C++
+# could be made to load (setupapi, version; wintrust and crypt32, which
+# SetupAPI loads by bare name; libgcc_s_dw2-1, which the C++
 # runtime's start-up takes only when a module of that name is already
 # loaded), to show that it never loads one planted beside it or in its
 # current directory: build/win32/planted/<name>.dll.
-foreach(_vqd_planted setupapi version libgcc_s_dw2-1)
+foreach(_vqd_planted setupapi version libgcc_s_dw2-1 wintrust crypt32)
   add_library(planted_${_vqd_planted} SHARED tests/win32/planted.c)
   set_target_properties(planted_${_vqd_planted} PROPERTIES OUTPUT_NAME ${_vqd_planted} PREFIX ""
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/planted)
@@ -231,6 +235,8 @@ target_link_options(runtimecheck PRIVATE -static -s -Wl,--gc-sections)
 # Its custom action DLL: kernel32 and msi only, no C runtime (see the source),
 # undecorated export names.
 add_library(vqdaction SHARED examples/msi/vqdaction.cpp)
+# The meanings of the exit codes it logs: app/exitcodes.h, shared with vqdinst.exe.
+target_include_directories(vqdaction PRIVATE ${CMAKE_SOURCE_DIR})
 set_target_properties(vqdaction PROPERTIES PREFIX "")
 target_compile_options(vqdaction PRIVATE -ffreestanding -fno-exceptions -fno-rtti
   -fno-asynchronous-unwind-tables -fno-tree-loop-distribute-patterns)

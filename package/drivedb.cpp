@@ -129,7 +129,7 @@ bool InstallDriveDB(bool install) {
     } else {
       DebugLog("IDB: Existing version is newer");
     }
-    DebugLog(plat::DeleteFileA(file) ? "IDB: Deleted DriveDB.REG" : "IDB: Failed to delete DRIVEDB.REG");
+    DebugLog(DeleteExtractedFile(file) ? "IDB: Deleted DriveDB.REG" : "IDB: Failed to delete DRIVEDB.REG");
   } else {
     result = DeleteKey(DriveDBKey);
     DebugLog(result ? "IDB: Remove: Success" : "IDB: Remove: Failed");

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "package/heldfiles.h"
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
 #include "vqdlib/system.h"
@@ -21,10 +22,23 @@ static uint64_t Le64(const uint8_t* p) {
   return v;
 }
 
+namespace {
+
+// The temporary directory this run made last and has not removed yet (each
+// maker removes its own before another is made), and its open handle.
+std::string MadeTempDir;
+plat::FileHandle HeldTempDir = plat::kInvalidFile;
+
+}  // namespace
+
 bool ResourceToFile(const std::string& name, const std::string& path) {
   DebugLog("RTF: " + name + " " + path);
   const uint8_t* data = nullptr;
   uint32_t size = 0;
+  const uint8_t* bytes = nullptr;
+  uint32_t byteCount = 0;
+  const bool hold = !MadeTempDir.empty() && path.compare(0, MadeTempDir.size() + 1, MadeTempDir + "\\") == 0;
+  if (hold) ReleaseFile(path);
   // Only a file this call made is written to, stamped and reported written:
   // whatever was at the name before (a planted file or link) is deleted or,
   // where it cannot be, left alone.
@@ -36,9 +50,11 @@ bool ResourceToFile(const std::string& name, const std::string& path) {
   } else {
     DebugLog("RTF: Found res");
     if (plat::LoadResourceData(resource, &data, &size)) {
-      file = CreateFileAnew(path, plat::Access::ReadWrite);
+      file = CreateFileAnew(path, plat::Access::ReadWrite, plat::kFileShareRead);
       if (file != plat::kInvalidFile) {
         uint32_t count = 0;
+        bytes = data;
+        byteCount = size;
         written = plat::WriteFile(file, data, size, &count);
         DebugLog(written ? "RTF: Wrote " + name + " to " + path : "RTF: Failed write of " + name + " to " + path);
       }
@@ -64,15 +80,12 @@ bool ResourceToFile(const std::string& name, const std::string& path) {
       DebugLog("RTF: Set file date");
     }
   }
+  if (file != plat::kInvalidFile && hold && written) return HoldWrittenFile(path, file, bytes, byteCount);
   if (file != plat::kInvalidFile && !plat::CloseHandle(file)) written = false;
   return written;
 }
 
 namespace {
-
-// The temporary directory this run made last and has not removed yet (each
-// maker removes its own before another is made).
-std::string MadeTempDir;
 
 // The names tried under one base: 931fas~9, then 931fas~9.1 to 931fas~9.9.
 const int kTempDirNames = 10;
@@ -97,6 +110,15 @@ std::string CreateTempDirUnder(const std::string& base) {
     }
     uint32_t error = 0;
     if (CreateTempDir(dir, &error)) {
+      if (IsNT) {
+        HeldTempDir = plat::OpenDirectoryA(dir);
+        // One that cannot be held could be swapped: nothing goes into it.
+        if (HeldTempDir == plat::kInvalidFile) {
+          DebugLog("MTD: Couldn't hold temp - removed");
+          plat::RemoveDirectoryA(dir);
+          return "";
+        }
+      }
       MadeTempDir = dir;
       return dir;
     }
@@ -118,6 +140,9 @@ bool IsPlainDirectory(const std::string& dir) {
 }  // namespace
 
 std::string MakeTempDir() {
+  ReleaseAllFiles();
+  if (HeldTempDir != plat::kInvalidFile) plat::CloseHandle(HeldTempDir);
+  HeldTempDir = plat::kInvalidFile;
   const std::string windowsDir = GetWindowsDir();
   std::string base = windowsDir;
   DebugLog("MTD");
@@ -168,7 +193,11 @@ void DeleteTempDir(const std::string& dir) {
     DebugLog("DTD: Not a temp dir of this run - left alone");
     return;
   }
+  ReleaseAllFiles();
   DeleteFilesIn(dir, true);
+  // Held until just before its removal.
+  if (HeldTempDir != plat::kInvalidFile) plat::CloseHandle(HeldTempDir);
+  HeldTempDir = plat::kInvalidFile;
   bool removed = plat::RemoveDirectoryA(dir);
   // A file a virus scanner or indexer held a moment ago can usually go now;
   // one quiet second pass keeps such a moment from leaving the directory.

@@ -19,12 +19,19 @@ extern std::string TempDir;
 // Writes the resource to a file made new at path (whatever was at the name is
 // deleted first) and gives it the times of the "_DATE" record. True when this
 // call wrote the whole file: nothing else at the name is to be read or used.
+// A file in the temporary directory of the run stays open, shared for reading
+// only, until DeleteExtractedFile or DeleteTempDir: nobody can write, replace,
+// rename or delete it while the run reopens it by its name.
 bool ResourceToFile(const std::string& name, const std::string& path);
+// Lets go of an extracted file and deletes it.
+bool DeleteExtractedFile(const std::string& path);
 
 // A directory made new by this run, private to the administrators and the
 // program's user on the NT family: <TEMP>\931fas~9, or when that name is
 // taken 931fas~9.1 to 931fas~9.9, and then the same under the Windows
-// directory. Empty when none could be made (nothing is extracted then).
+// directory. Empty when none could be made (nothing is extracted then). On
+// the NT family it stays open without delete sharing until DeleteTempDir
+// removes it, so that nobody can rename it and put another in its place.
 std::string MakeTempDir();
 // Deletes the files directly in dir (except "reboot.txt"), then dir; only a
 // directory MakeTempDir made in this run, and never through a link.

@@ -109,6 +109,12 @@ bool CreateDirectoryA(const std::string& path);
 // it is a plain CreateDirectoryA.
 bool CreatePrivateDirectoryA(const std::string& path);
 bool RemoveDirectoryA(const std::string& path);
+// CreateFileA of a directory (FILE_FLAG_BACKUP_SEMANTICS) for listing it,
+// sharing reading and writing but not deleting: while the handle is open
+// nobody can rename, move or remove the directory (ERROR_SHARING_VIOLATION),
+// this program neither; files in it can still be made and deleted. The NT
+// family only (Windows 9x opens no directory). Closed with CloseHandle.
+FileHandle OpenDirectoryA(const std::string& path);
 bool MoveFileA(const std::string& from, const std::string& to);
 bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists);
 
@@ -390,6 +396,19 @@ constexpr uint32_t kMbIconError = 0x10;
 constexpr int kIdOk = 1;
 constexpr int kIdYes = 6;
 constexpr int kIdNo = 7;
+
+// Whether a person can see this process's windows: on the NT family the
+// WSF_VISIBLE flag of its window station (GetProcessWindowStation and
+// GetUserObjectInformationA with UOI_FLAGS, looked up in user32 at run time;
+// a service's or a deployment tool's station has it clear). True on Windows
+// 9x, and where the flag cannot be read.
+bool IsWindowStationVisible();
+
+// Writes text to the standard output handle the process was started with,
+// when that is a file or a pipe (GetStdHandle, GetFileType); false when there
+// is none, it is something else (a console), or the write fails. Never makes
+// a console.
+bool WriteStandardOutput(const std::string& text);
 
 // A message box with no owner window; the answer's button id, 0 on failure.
 int MessageBoxA(const std::string& text, const std::string& caption, uint32_t type);

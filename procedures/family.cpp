@@ -77,7 +77,7 @@ bool CarriedIsToGoIn(const DriverFamily& family, const std::string& prefix, bool
 }
 
 void DeleteCarriedFiles(const DriverFamily& family) {
-  for (int i = 0; i < family.carriedCount; ++i) plat::DeleteFileA(TempDir + family.carried[i].fileName);
+  for (int i = 0; i < family.carriedCount; ++i) DeleteExtractedFile(TempDir + family.carried[i].fileName);
 }
 
 bool CopyDriver(const DriverFamily& family, const std::string& prefix, bool extracted) {

@@ -24,8 +24,10 @@ export WINEDEBUG=${VQD_WINEDEBUG:--all}
 # No Mono or Gecko. The sample drivers are no real drivers: once registered
 # with a boot or system start, Wine's services.exe would load them into
 # winedevice.exe at the next start of the prefix and hold their files (no
-# copy over them, no deletion). Disabled here, so Wine never loads them.
-export WINEDLLOVERRIDES="mscoree,mshtml=;vqd.sys,vqd2k.sys="
+# copy over them, no deletion). Disabled here, so Wine never loads them. Nor
+# does Wine's menu builder run, which writes menu entries into $HOME when a
+# prefix is made.
+export WINEDLLOVERRIDES="mscoree,mshtml=;vqd.sys,vqd2k.sys=;winemenubuilder.exe=d"
 export WINEARCH=win32
 
 VQD_OS_NAMES="win98 nt40 win2k winxp win7"

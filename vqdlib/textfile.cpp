@@ -7,10 +7,10 @@ bool DeleteFileUnlessLink(const std::string& path) {
   return !plat::IsReparsePointA(path) && plat::DeleteFileA(path);
 }
 
-plat::FileHandle CreateFileAnew(const std::string& path, plat::Access access) {
+plat::FileHandle CreateFileAnew(const std::string& path, plat::Access access, uint32_t shareMode) {
   // A symbolic link stays, and CREATE_NEW then finds the name taken.
   DeleteFileUnlessLink(path);
-  return plat::CreateFileA(path, access, plat::kFileShareRead | plat::kFileShareWrite, plat::Disposition::CreateNew);
+  return plat::CreateFileA(path, access, shareMode, plat::Disposition::CreateNew);
 }
 
 bool ReadTextLines(const std::string& path, std::vector<std::string>* lines) {

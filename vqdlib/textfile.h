@@ -7,12 +7,12 @@
 #include "platform/platform.h"
 
 // A file made new by this run: the file at path (or a hard link another user
-// planted there) is deleted first, then the name is created with CREATE_NEW,
-// shared for reading and writing. Nothing is written through a link: a
+// planted there) is deleted first, then the name is created with CREATE_NEW. Nothing is written through a link: a
 // symbolic link or junction at the name is left alone and, like a name taken
 // again in between or one that cannot be deleted (read-only, open, a
-// folder), makes the creation fail.
-plat::FileHandle CreateFileAnew(const std::string& path, plat::Access access);
+// folder), makes the creation fail. shareMode: what others may do meanwhile.
+plat::FileHandle CreateFileAnew(const std::string& path, plat::Access access,
+                                uint32_t shareMode = plat::kFileShareRead | plat::kFileShareWrite);
 // DeleteFileA of the name unless a symbolic link or junction is there (Wine's
 // DeleteFileA deletes what a symbolic link points to); false when not deleted.
 bool DeleteFileUnlessLink(const std::string& path);

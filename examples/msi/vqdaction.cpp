@@ -23,6 +23,8 @@
 #include <msi.h>
 #include <msiquery.h>
 
+#include "app/exitcodes.h"
+
 // The compiler may turn a structure's zeroing into a call of memset; there
 // is no C runtime to provide it.
 extern "C" void* memset(void* to, int value, size_t size) {
@@ -53,19 +55,6 @@ bool AppendNumber(char* to, UINT size, DWORD number) {
     number /= 10;
   } while (number != 0);
   return Append(to, size, p);
-}
-
-const char* Meaning(DWORD code) {
-  switch (code) {
-    case 0: return "done";
-    case 5: return "not run as an administrator";
-    case 6: return "done, restart needed";
-    case 10: return "the driver is not correctly installed";
-    case 11: return "the driver is correctly installed";
-    case 12: return "a Windows the driver does not support";
-    case 13: return "the action did not do what it was asked";
-    default: return "unexpected result";
-  }
 }
 
 // One line into the installer's log (and to a user interface that shows
@@ -169,7 +158,7 @@ extern "C" __declspec(dllexport) UINT WINAPI RunVqdinst(MSIHANDLE install) {
     Append(line, sizeof line, ": ");
     AppendNumber(line, sizeof line, code);
     Append(line, sizeof line, " (");
-    Append(line, sizeof line, Meaning(code));
+    Append(line, sizeof line, ExitCodeMeaning(code));
     Append(line, sizeof line, ")");
     bool ok = code == 0 || code == 6 || code == 11;
     if (!ok) Append(line, sizeof line, ": the action fails");

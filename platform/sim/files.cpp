@@ -286,6 +286,10 @@ bool RemoveDirectoryA(const std::string& path) {
     M().lastError = kErrorFileNotFound;
     return false;
   }
+  if (IsOpen(TimeKey(path))) {
+    M().lastError = kErrorSharingViolation;
+    return false;
+  }
   if (rmdir(host.c_str()) != 0) {
     M().lastError = kErrorDirNotEmpty;
     return false;
@@ -293,10 +297,27 @@ bool RemoveDirectoryA(const std::string& path) {
   return true;
 }
 
+FileHandle OpenDirectoryA(const std::string& path) {
+  if (Failing("OpenDirectoryA", path) || TooLong(path)) return kInvalidFile;
+  const std::string host = ToHost(path);
+  if (M().version.platformId != kPlatformWin32NT || !IsDir(host)) {
+    M().lastError = kErrorFileNotFound;
+    return kInvalidFile;
+  }
+  int fd = open(host.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) {
+    M().lastError = kErrorAccessDenied;
+    return kInvalidFile;
+  }
+  FileHandle h = M().nextHandle++;
+  M().files[h] = OpenFile{fd, TimeKey(path), Access::Read, kFileShareRead | kFileShareWrite};
+  return h;
+}
+
 bool direct::MoveFileA(const std::string& from, const std::string& to) {
   if (Failing("MoveFileA", from) || TooLong(from) || TooLong(to) || WriteDenied(from) || WriteDenied(to)) return false;
   std::string src = ToHost(from), dst = ToHost(to);
-  if (!IsFile(src)) {
+  if (!IsFile(src) && !IsDir(src)) {
     M().lastError = kErrorFileNotFound;
     return false;
   }

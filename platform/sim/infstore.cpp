@@ -119,7 +119,10 @@ bool direct::SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* 
   Store(infDir + "\\" + name + ".inf", text);
   Store(infDir + "\\" + name + ".pnf", "PNF\1" + FullPath(src) + '\0' + text);
   if (!catalog.empty()) Store(M().systemDir + CatRoot + "\\" + name + ".cat", catalogText);
-  if (copyStyle & kSpCopyDeleteSource) {
+  // A source held open without delete sharing stays; the caller is not told.
+  bool held = false;
+  for (const auto& open : M().files) held = held || open.second.key == TimeKey(src);
+  if ((copyStyle & kSpCopyDeleteSource) && !held) {
     unlink(ToHost(src).c_str());
     M().times.erase(TimeKey(src));
   }

@@ -97,6 +97,9 @@ struct Machine {
   plat::WindowHandle markerWindow = 0;
 
   bool wow64 = false;
+  bool stationVisible = true;
+  bool standardOutput = false;
+  std::string standardOutputText;
 
   uint32_t registryEditorExit = 0;
   std::vector<sim::ProcessStart> processes;

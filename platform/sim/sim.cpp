@@ -255,6 +255,9 @@ std::vector<std::string> ProcessesStarted() {
 const std::vector<ProcessStart>& ProcessStarts() { return M().processes; }
 
 void AnswerMessageBox(int answer) { M().answers.push_back(answer); }
+void SetWindowStationVisible(bool visible) { M().stationVisible = visible; }
+void SetStandardOutput(bool present) { M().standardOutput = present; }
+std::string StandardOutput() { return M().standardOutputText; }
 const std::vector<MessageBoxCall>& MessageBoxes() { return M().boxes; }
 bool MarkerWindowExists() { return M().markerWindow != 0; }
 bool MarkerClassRegistered() { return M().markerClass; }

@@ -152,6 +152,12 @@ struct MessageBoxCall {
 void AnswerMessageBox(int answer);
 const std::vector<MessageBoxCall>& MessageBoxes();
 bool MarkerWindowExists();
+// A window station nobody sees (a service's, a deployment tool's): NT family.
+void SetWindowStationVisible(bool visible);
+// A standard output handle (a file or pipe) given at start, and what was
+// written to it.
+void SetStandardOutput(bool present);
+std::string StandardOutput();
 bool MarkerClassRegistered();
 // How many times the program dispatched its pending window messages.
 size_t MessageDispatches();

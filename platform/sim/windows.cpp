@@ -25,6 +25,18 @@ int MessageBoxA(const std::string& text, const std::string& caption, uint32_t ty
   return MessageBoxA(0, text, caption, type);
 }
 
+bool IsWindowStationVisible() { return M().version.platformId != kPlatformWin32NT || M().stationVisible; }
+
+bool WriteStandardOutput(const std::string& text) {
+  if (Failing("WriteStandardOutput")) return false;
+  if (!M().standardOutput) {
+    M().lastError = 6;  // ERROR_INVALID_HANDLE
+    return false;
+  }
+  M().standardOutputText += text;
+  return true;
+}
+
 uint16_t RegisterMarkerClass(const std::string& name) {
   if (Failing("RegisterMarkerClass", name) || M().markerClass) return 0;
   M().markerClass = true;

@@ -47,6 +47,14 @@ using plat::win32::Resolve;
 
 SetupApi Load() {
   SetupApi api;
+  // SetupAPI loads these two later by bare name for its catalog work, with
+  // a search that takes the program's folder first where
+  // SetDefaultDllDirectories is missing (XP; Vista and 7 without the update
+  // that added it). A module already loaded is used by its name first: so
+  // they are loaded here, from the system directory, and stay. Missing ones
+  // (Windows 9x, NT 4.0) are SetupAPI's concern.
+  plat::win32::LoadSystemLibrary("crypt32.dll");
+  plat::win32::LoadSystemLibrary("wintrust.dll");
   HMODULE module = plat::win32::LoadSystemLibrary("setupapi.dll");
   if (!module) {
     api.loadError = ::GetLastError();

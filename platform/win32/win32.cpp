@@ -121,6 +121,14 @@ bool direct::DeleteFileA(const std::string& path) { return ::DeleteFileA(path.c_
 bool CreateDirectoryA(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
 bool RemoveDirectoryA(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; }
 
+// An open that asks for no reading, writing or deleting is left out of the
+// share check altogether: the listing right is what makes a rename wait.
+FileHandle OpenDirectoryA(const std::string& path) {
+  HANDLE h = ::CreateFileA(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
+}
+
 // ---------------------------------------------------------------- a private directory
 
 namespace {
@@ -523,6 +531,31 @@ long RegEnumValueA(RegKey key, uint32_t index, char* name, uint32_t* size) {
 
 int MessageBoxA(const std::string& text, const std::string& caption, uint32_t type) {
   return ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), type);
+}
+
+bool IsWindowStationVisible() {
+  typedef HWINSTA(WINAPI * GetStationFunction)();
+  typedef BOOL(WINAPI * GetInformationFunction)(HANDLE, int, PVOID, DWORD, LPDWORD);
+  GetStationFunction getStation = nullptr;
+  GetInformationFunction getInformation = nullptr;
+  // Windows 9x has no window stations; user32 is imported, so loaded.
+  HMODULE user = ::GetModuleHandleA("user32.dll");
+  win32::Resolve(user, "GetProcessWindowStation", &getStation);
+  win32::Resolve(user, "GetUserObjectInformationA", &getInformation);
+  HWINSTA station = getStation ? getStation() : nullptr;
+  USEROBJECTFLAGS flags;
+  DWORD needed = 0;
+  if (!station || !getInformation || !getInformation(station, UOI_FLAGS, &flags, sizeof flags, &needed)) return true;
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+bool WriteStandardOutput(const std::string& text) {
+  HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) return false;
+  DWORD type = ::GetFileType(out);
+  if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) return false;
+  DWORD written = 0;
+  return ::WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
 }
 
 uint16_t RegisterMarkerClass(const std::string& name) {

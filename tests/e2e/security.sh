@@ -7,11 +7,13 @@
 # at the reboot flag to victim files. After each run: the payload is what got
 # installed, nothing planted was imported, the victims and the planted
 # folder are as they were, no temporary directory is left, the exit code is
-# the usual one. Last, a stranger's DLLs beside the program and in its
+# the usual one. Then another user racing the run for its temporary
+# directory. Last, a stranger's DLLs beside the program and in its
 # current directory (see that part).
 source "$(dirname "$0")/lib.sh"
 e2e_begin security win2k
 [ -f "$VQD_CHECK" ] || e2e_die "missing $VQD_CHECK"
+[ -f "${VQD_RACER:-}" ] || e2e_die "missing racer.exe (VQD_RACER=${VQD_RACER:-})"
 [ -f "${VQD_SEED:-}" ] || e2e_die "missing cdromseed.exe (VQD_SEED=${VQD_SEED:-})"
 PAYLOAD="$VQD_WIN32_DIR/payload"
 [ -f "$PAYLOAD/VQD2K.SYS" ] || e2e_die "missing $PAYLOAD/VQD2K.SYS"
@@ -21,12 +23,13 @@ COUNTED='C:\windows\system32\DRIVERS\VQD2K.SYS'
 TEMPS="$WINEPREFIX/drive_c/sectemp"
 PLANTED="$TEMPS/931fas~9"
 VICTIM="$WINEPREFIX/drive_c/secvictim"
+RACE="$WINEPREFIX/drive_c/racetemp"
 
 cleanup() {
     release_held
     wine reg delete 'HKCU\Environment' /v TEMP /f </dev/null >/dev/null 2>&1
     hklm_delete "$SERVICES\\AttackerSvc"
-    rm -rf "$TEMPS" "$VICTIM" "$WINEPREFIX/drive_c/VQDINST.LOG"
+    rm -rf "$TEMPS" "$VICTIM" "$RACE" "$WINEPREFIX/drive_c/VQDINST.LOG"
 }
 trap cleanup EXIT
 
@@ -99,6 +102,30 @@ check_eq "others' rights on the private directory" 0 "$(( 0$(stat -c %a "$TEMPS/
 wine cmd /c mkdir 'C:\sectemp\plain' </dev/null >/dev/null 2>&1
 check_eq "others' rights on a plain folder" 5 "$(( 0$(stat -c %a "$TEMPS/plain") & 7 ))"
 
+# --- another user racing the run in a TEMP both may write (shared, or FAT):
+# as soon as the drive database is extracted, racer.exe opens it for writing
+# and renames the temporary directory away to put its own, with a database
+# of its own, under that name. The run holds both: each try fails with 32
+# (a sharing violation), and the payload is what goes in.
+fresh
+e2e_reset
+rm -rf "$RACE"
+mkdir -p "$RACE"
+wine reg add 'HKCU\Environment' /v TEMP /d 'C:\racetemp' /f </dev/null >/dev/null 2>&1
+wine "$VQD_RACER" 'C:\racetemp\931fas~9' DRIVEDB.REG \
+    "$(printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\%s\\AttackerSvc]\n"ImagePath"="evil.sys"\n' "$SERVICES")" \
+    </dev/null >"$E2E_SCRATCH/racer.txt" 2>&1 &
+RACER=$!
+sleep 1
+e2e_run /INSTALL /DEBUG
+wait "$RACER"
+RACED=$?
+check_eq "racer.exe's exit code and tries" "0 file 32|dir 32|" "$RACED $(tr -d '\r' <"$E2E_SCRATCH/racer.txt" | tr '\n' '|')"
+check_rc 6
+payload_installed
+check_eq "left in TEMP" "" "$(ls -A "$RACE")"
+wine reg delete 'HKCU\Environment' /v TEMP /f </dev/null >/dev/null 2>&1
+
 # --- links at the debug log and the reboot flag. A hard link is deleted and
 # the file made anew. A symbolic link is left alone and nothing is written
 # there (Wine's DeleteFileA would delete what it points to), so this run has
@@ -142,7 +169,9 @@ rm -f "$E2E_LOG"
 # Wine itself (see check_not_loaded).
 #
 # The names: setupapi.dll and version.dll, which the program loads at run time
-# from the system directory, and libgcc_s_dw2-1.dll, which the C++ runtime's
+# from the system directory; wintrust.dll and crypt32.dll, which SetupAPI
+# loads by bare name for the catalog (the program loads them first, from the
+# system directory); and libgcc_s_dw2-1.dll, which the C++ runtime's
 # start-up loads only if a module of that name is already there. Windows
 # looks for every other DLL the program imports (kernel32, user32, gdi32,
 # advapi32, msvcrt) in the system directory only, since they are among its
@@ -151,7 +180,7 @@ rm -f "$E2E_LOG"
 # those cannot be shown here (README, "DLLs the program imports or loads").
 cd "$E2E_SCRATCH" || e2e_die "no $E2E_SCRATCH"
 wine reg delete 'HKCU\Environment' /v TEMP /f </dev/null >/dev/null 2>&1
-NAMES="setupapi version libgcc_s_dw2-1"
+NAMES="setupapi version libgcc_s_dw2-1 wintrust crypt32"
 PV=$(sed -n 's/^VQD2K.SYS: //p' "$PAYLOAD/payload-versions.txt")
 DBV=$(sed -n 's/^@="\(.*\)"\r*$/\1/p' "$PAYLOAD/DRIVEDB.REG")
 [ -n "$PV" ] && [ -n "$DBV" ] || e2e_die "no versions of the payload's VQD2K.SYS ('$PV') and DRIVEDB.REG ('$DBV')"

@@ -16,6 +16,10 @@ done
 
 e2e_run_direct /FOO
 check_rc 0
+# With a standard output (a file, as a deployment tool passes one): the
+# result line names no switch, and the meaning of 0.
+timeout 60 wine "$VQD_EXE" /INSTAL </dev/null >stdout.txt 2>/dev/null
+check_eq "result line" "vqdinst.exe: 0 (done)" "$(tr -d '\r' <stdout.txt)"
 
 # "MAIN: 2 params" is written before /DEBUG has switched the log on, so it
 # never reaches the file.

@@ -221,6 +221,53 @@ TEST_F(MainFlowTest, NoArgumentsEndsAsAClosedDialogWould) {
   EXPECT_FALSE(sim::FileExists("C:\\VQDINST.LOG"));
 }
 
+// Where nobody sees the windows (a service, a deployment tool as
+// LocalSystem), nothing waits for a person: no dialog (1, as Close), no help
+// box, no reboot question (as after No). Windows 9x has no window stations.
+TEST_F(MainFlowTest, NothingWaitsForAPersonWhereNobodySeesTheWindows) {
+  sim::SetWindowStationVisible(false);
+  EXPECT_EQ(Run({}), 1);
+  EXPECT_TRUE(sim::DialogViews().empty());
+  EXPECT_EQ(Run({"/HELP", "/DEBUG"}), 6);
+  EXPECT_EQ(LogLines().back(), "HELP: Window station not visible - no help box");
+  ResetRunState();
+  AskReboot = RebootNeeded = DebugEnabled = true;
+  ReportOutcome();
+  EXPECT_EQ(ExitCode, 6);
+  EXPECT_EQ(LogLines().back(), "ORP: Window station not visible - reboot not asked");
+  EXPECT_TRUE(sim::MessageBoxes().empty());
+  sim::SetVersion(plat::kPlatformWin32Windows, 4, 10, 2222);
+  EXPECT_EQ(Run({"/HELP"}), 6);
+  EXPECT_EQ(sim::MessageBoxes().size(), 1u);
+}
+
+// A deployment tool or nsExec::ExecToLog that passes a standard output gets
+// one line per run; without one, or when the write fails, nothing changes.
+TEST_F(MainFlowTest, EveryRunEndsWithAResultLineOnAGivenStandardOutput) {
+  const struct {
+    Args args;
+    const char* line;
+  } rows[] = {
+      {{"/install", "/FOO", "/REMOVE"}, "vqdinst.exe /INSTALL /REMOVE: 4 (switches that exclude each other)"},
+      {{"/?"}, "vqdinst.exe /?: 6 (help shown)"},
+      {{"/INSTAL"}, "vqdinst.exe: 0 (done)"},
+      {{}, "vqdinst.exe: 1 (dialog closed, or the system refused in it)"},
+      {{"/CHECK", "/NOFLAG"}, "vqdinst.exe /CHECK /NOFLAG: 10 (the driver is not correctly installed)"},
+  };
+  sim::SetStandardOutput(true);
+  std::string expected;
+  for (const auto& row : rows) {
+    Run(row.args);
+    expected += std::string(row.line) + "\r\n";
+    EXPECT_EQ(sim::StandardOutput(), expected);
+  }
+  sim::FailCalls("WriteStandardOutput", 1);
+  EXPECT_EQ(Run({"/ENABLE", "/DISABLE"}), 4);
+  sim::SetStandardOutput(false);
+  EXPECT_EQ(Run({"/ENABLE", "/DISABLE"}), 4);
+  EXPECT_EQ(sim::StandardOutput(), expected);
+}
+
 TEST_F(MainFlowTest, MarkerWindowFailureIsIgnored) {
   sim::FailCalls("CreateMarkerWindow", 1);
   EXPECT_EQ(Run({"/HELP"}), 6);

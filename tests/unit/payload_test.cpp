@@ -194,6 +194,7 @@ TEST_F(PayloadTest, TempDirIsAlwaysANewOne) {
   EXPECT_EQ(MakeTempDir(), "");
   EXPECT_EQ(LogLines().back(), "MTD: No temp dir - nothing is extracted");
   sim::SetVersion(plat::kPlatformWin32Windows, 4, 10, 2222);
+  DetectWindows();
   sim::SetEnvironment("TEMP", "C:\\T9X");
   sim::MakeDirectory("C:\\T9X");
   EXPECT_EQ(MakeTempDir(), "C:\\T9X\\931fas~9");
@@ -268,6 +269,31 @@ TEST_F(PayloadTest, DeletingTheTempDirTriesTwice) {
     EXPECT_EQ(log.back(), "DTD: Removed temp dir");
     EXPECT_EQ(std::count(log.begin(), log.end(), "DTD"), 1);
     CloseDebugLog();
+  }
+}
+
+// Another user who may rename or write in TEMP (a shared one, FAT) can
+// swap neither the directory (NT family) nor an extracted file while the run
+// reopens them by name; a file that does not read back as written is not used.
+TEST_F(PayloadTest, TheTempDirAndItsFilesAreHeldUntilDeleted) {
+  AddPayload();
+  for (bool nt : {true, false}) {
+    SCOPED_TRACE(nt);
+    if (!nt) sim::SetVersion(plat::kPlatformWin32Windows, 4, 10, 2222);
+    DetectWindows();
+    const std::string dir = MakeTempDir(), file = dir + "\\VQD.SYS";
+    ASSERT_TRUE(ResourceToFile("VQD", file));
+    if (nt) {
+      EXPECT_FALSE(plat::MoveFileA(dir, dir + ".away"));
+    }
+    EXPECT_EQ(plat::CreateFileA(file, plat::Access::Write, 3, plat::Disposition::OpenExisting), plat::kInvalidFile);
+    EXPECT_EQ(plat::GetLastError(), plat::kErrorSharingViolation);
+    EXPECT_FALSE(plat::DeleteFileA(file));
+    EXPECT_TRUE(DeleteExtractedFile(file));
+    sim::FailCalls("ReadFile", 1, "VQD.SYS");
+    EXPECT_FALSE(ResourceToFile("VQD", file));
+    DeleteTempDir(dir);
+    EXPECT_FALSE(sim::DirectoryExists(dir));
   }
 }
 

@@ -5,8 +5,10 @@
  * it (its own path with ".ran" appended), so a test sees whether it ran at
  * all; and every function fails with the error 0x5EED, so a test sees at once
  * whose SetupAPI or version functions a program used. It exports what
- * vqdinst.exe and cdromseed.exe use of both, and what Wine's own user32.dll
- * imports. Not part of vqdinst.exe. */
+ * vqdinst.exe and cdromseed.exe use of both, what Wine's own user32.dll
+ * imports, and what Wine's SetupAPI takes of wintrust.dll (so that a load of
+ * a planted one fails a call instead of ending the process). Not part of
+ * vqdinst.exe. */
 #include <windows.h>
 
 BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
@@ -70,3 +72,12 @@ __declspec(dllexport) DWORD WINAPI GetFileVersionInfoSizeW(LPCWSTR a, DWORD* b) 
 }
 PLANTED(GetFileVersionInfoW, (LPCWSTR a, DWORD b, DWORD c, void* d))
 PLANTED(VerQueryValueW, (const void* a, LPCWSTR b, void** c, UINT* d))
+/* What Wine's setupapi.dll takes of wintrust.dll for a catalog. */
+PLANTED(CryptCATAdminAcquireContext, (HANDLE* a, const GUID* b, DWORD c))
+PLANTED(CryptCATAdminReleaseContext, (HANDLE a, DWORD b))
+PLANTED(CryptCATAdminReleaseCatalogContext, (HANDLE a, HANDLE b, DWORD c))
+__declspec(dllexport) HANDLE WINAPI CryptCATAdminAddCatalog(HANDLE a, WCHAR* b, WCHAR* c, DWORD d) {
+  (void)a, (void)b, (void)c, (void)d;
+  SetLastError(PLANTED_ERROR);
+  return NULL;
+}
