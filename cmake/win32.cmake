@@ -228,12 +228,17 @@ target_compile_options(runtimecheck PRIVATE -ffunction-sections -fdata-sections)
 target_link_options(runtimecheck PRIVATE -static -s -Wl,--gc-sections)
 
 # ---- the Windows Installer example (examples/msi) ------------------------------
-# Its custom action DLL: kernel32 and msi only, no C runtime (see the source),
-# undecorated export names.
-add_library(vqdaction SHARED examples/msi/vqdaction.cpp)
+# Its custom action DLL: kernel32, advapi32 and msi only, no C runtime (see the
+# source), undecorated export names. It carries this vqdinst.exe as resource
+# "VQDINST", run when the product folder's copy is missing.
+set(VQD_ACTION_RC ${CMAKE_BINARY_DIR}/vqdaction.rc)
+file(GENERATE OUTPUT ${VQD_ACTION_RC} CONTENT "VQDINST RCDATA \"$<TARGET_FILE:vqdinst>\"\n")
+set_source_files_properties(${VQD_ACTION_RC} PROPERTIES GENERATED TRUE OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/vqdinst.exe)
+add_library(vqdaction SHARED examples/msi/vqdaction.cpp ${VQD_ACTION_RC})
+add_dependencies(vqdaction vqdinst)
 set_target_properties(vqdaction PROPERTIES PREFIX "")
 target_compile_options(vqdaction PRIVATE -ffreestanding -fno-exceptions -fno-rtti
   -fno-asynchronous-unwind-tables -fno-tree-loop-distribute-patterns)
 target_link_options(vqdaction PRIVATE -nostdlib -s -Wl,--kill-at -Wl,-e,_DllMain@12
   -Wl,--no-insert-timestamp)
-target_link_libraries(vqdaction PRIVATE kernel32 msi gcc)
+target_link_libraries(vqdaction PRIVATE kernel32 advapi32 msi gcc)
