@@ -147,6 +147,17 @@ driver_enabled
 count_is "4 01000000"
 product_installed "$A_NAME" "$A_CODE"
 
+# A product that holds no count (its record gone, the driver removed by
+# hand) is counted by its repair
+hklm_delete "SOFTWARE\\Quillfen Software\\$A_CODE"
+wine "$VQD_EXE" /FORCEREMOVE /NOFLAG </dev/null >/dev/null 2>&1
+msiexec /i "$(vqd_winpath "$E2E_SCRATCH/A.msi")" REINSTALL=ALL REINSTALLMODE=vomus
+check_rc 194
+runs_are "vqdinst.exe /INSTALL: 6 (done, restart needed)" "vqdinst.exe /CHECK: 11 (the driver is correctly installed)"
+driver_enabled
+count_is "4 01000000"
+product_installed "$A_NAME" "$A_CODE"
+
 # ---- 3. a second product with the same driver: counted, nothing copied
 msiexec /i "$(vqd_winpath "$E2E_SCRATCH/B.msi")"
 check_rc 0
