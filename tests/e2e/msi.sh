@@ -2,9 +2,10 @@
 # The example Windows Installer package (examples/msi), built with wixl
 # around this build's vqdinst.exe and vqdaction.dll, installed, repaired and
 # removed by Wine's msiexec silently in one Windows version ($1), as a
-# deployment tool runs it: a first install, a repair, a second product with
-# the same driver, the two uninstalls, and an install whose driver cannot be
-# placed. After every step: msiexec's exit code (Wine hands Linux its low
+# deployment tool runs it: a first install, repairs, a second product with
+# the same driver, the two uninstalls, an install whose driver cannot be
+# placed, a major upgrade, uninstalls that must not get stuck, failures that
+# must leave the count exact, and the package's tables. After every step: msiexec's exit code (Wine hands Linux its low
 # byte: 3010 is 194, 1603 is 67), the vqdinst.exe runs in the installer's
 # log, the driver with its bytes and registration, the install count, the
 # INF in the store, no temporary directory or flag file left, and each
