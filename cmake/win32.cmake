@@ -234,7 +234,7 @@ target_link_options(runtimecheck PRIVATE -static -s -Wl,--gc-sections)
 set(VQD_ACTION_RC ${CMAKE_BINARY_DIR}/vqdaction.rc)
 file(GENERATE OUTPUT ${VQD_ACTION_RC} CONTENT "VQDINST RCDATA \"$<TARGET_FILE:vqdinst>\"\n")
 set_source_files_properties(${VQD_ACTION_RC} PROPERTIES GENERATED TRUE OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/vqdinst.exe)
-add_library(vqdaction SHARED examples/msi/vqdaction.cpp ${VQD_ACTION_RC})
+add_library(vqdaction SHARED examples/msi/vqdaction.cpp examples/msi/vqdrun.cpp ${VQD_ACTION_RC})
 add_dependencies(vqdaction vqdinst)
 set_target_properties(vqdaction PROPERTIES PREFIX "")
 target_compile_options(vqdaction PRIVATE -ffreestanding -fno-exceptions -fno-rtti

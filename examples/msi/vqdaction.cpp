@@ -26,7 +26,8 @@
 // of the Error table, which reaches the event log and a user interface.
 //
 // The package carries its own vqdinst.exe in this DLL (resource "VQDINST"):
-// when the folder's copy is missing it is written there, run and deleted.
+// when the folder's copy is missing it is written there, run and deleted
+// (vqdrun.cpp, which also stops a run after 10 minutes).
 //
 // Imports: kernel32, advapi32 and msi, no C runtime (built -nostdlib with its
 // own entry point). None can be a planted copy: kernel32 and advapi32 are
@@ -38,43 +39,12 @@
 #include <msi.h>
 #include <msiquery.h>
 
-// The compiler may turn a structure's zeroing into a call of memset; there
-// is no C runtime to provide it.
-extern "C" void* memset(void* to, int value, size_t size) {
-  volatile unsigned char* p = static_cast<unsigned char*>(to);
-  while (size-- > 0) *p++ = static_cast<unsigned char>(value);
-  return to;
-}
+#include "vqdrun.h"
 
 namespace {
 
-constexpr UINT kTextSize = 1024;
-// A run that takes longer is stopped: a hung child would hold every other
-// installation on the machine (1618) for as long as it hangs.
-constexpr DWORD kWaitMs = 10 * 60 * 1000;
 constexpr int kErrorFailed = 25000;
 constexpr int kErrorWarning = 25001;
-HINSTANCE g_module;
-
-// Append TEXT to the zero-ended TO of SIZE bytes; false when cut short.
-bool Append(char* to, UINT size, const char* text) {
-  UINT n = 0;
-  while (n < size && to[n] != '\0') ++n;
-  while (*text != '\0' && n + 1 < size) to[n++] = *text++;
-  if (n < size) to[n] = '\0';
-  return *text == '\0';
-}
-
-bool AppendNumber(char* to, UINT size, DWORD number) {
-  char digits[12];
-  char* p = digits + sizeof digits - 1;
-  *p = '\0';
-  do {
-    *--p = static_cast<char>('0' + number % 10);
-    number /= 10;
-  } while (number != 0);
-  return Append(to, size, p);
-}
 
 const char* Meaning(DWORD code) {
   switch (code) {
@@ -105,88 +75,6 @@ void Message(MSIHANDLE install, INSTALLMESSAGE type, int number, const char* tex
   }
   MsiProcessMessage(install, type, record);
   MsiCloseHandle(record);
-}
-
-bool FileThere(const char* path) {
-  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-// FOLDER\NAME into TO; false when it does not fit.
-bool InFolder(char* to, UINT size, const char* folder, const char* name) {
-  to[0] = '\0';
-  bool fits = Append(to, size, folder);
-  UINT n = 0;
-  while (to[n] != '\0') ++n;
-  if (n > 0 && to[n - 1] != '\\') fits = fits && Append(to, size, "\\");
-  return fits && Append(to, size, name);
-}
-
-// The copy of vqdinst.exe this DLL carries, written new to EXE (its folder
-// made when it is gone, *madeFolder then true).
-bool WriteCarriedCopy(const char* exe, const char* folder, bool* madeFolder) {
-  HRSRC found = FindResourceA(g_module, "VQDINST", MAKEINTRESOURCEA(10));
-  HGLOBAL loaded = found ? LoadResource(g_module, found) : nullptr;
-  const void* bytes = loaded ? LockResource(loaded) : nullptr;
-  if (bytes == nullptr) return false;
-  *madeFolder = CreateDirectoryA(folder, nullptr) != FALSE;
-  HANDLE file = CreateFileA(exe, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD size = SizeofResource(g_module, found), written = 0;
-  bool ok = WriteFile(file, bytes, size, &written, nullptr) && written == size;
-  CloseHandle(file);
-  if (!ok) DeleteFileA(exe);
-  return ok;
-}
-
-enum Outcome { kRan, kNotStarted, kTimedOut };
-
-// Runs FOLDER\vqdinst.exe SWITCHES in FOLDER and waits for it; *code is its
-// exit code, or the error that kept it from starting.
-Outcome RunOnce(MSIHANDLE install, const char* folder, const char* switches, DWORD* code, bool* rebootFlag) {
-  char exe[MAX_PATH], reboot[MAX_PATH], badinst[MAX_PATH];
-  char commandLine[kTextSize] = "\"";
-  if (!InFolder(exe, sizeof exe, folder, "vqdinst.exe") || !InFolder(reboot, sizeof reboot, folder, "reboot.txt") ||
-      !InFolder(badinst, sizeof badinst, folder, "badinst.txt") || !Append(commandLine, sizeof commandLine, exe) ||
-      !Append(commandLine, sizeof commandLine, "\" ") || !Append(commandLine, sizeof commandLine, switches)) {
-    *code = ERROR_FILENAME_EXCED_RANGE;
-    return kNotStarted;
-  }
-  bool carried = false, madeFolder = false;
-  if (!FileThere(exe)) {
-    char line[kTextSize] = "vqdinst.exe is missing from ";
-    Append(line, sizeof line, folder);
-    Append(line, sizeof line, ": the copy the package carries runs instead");
-    Message(install, INSTALLMESSAGE_INFO, 0, line);
-    carried = WriteCarriedCopy(exe, folder, &madeFolder);
-  }
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  Outcome outcome = kRan;
-  // The program by its full path, never found by a search.
-  if (!CreateProcessA(exe, commandLine, nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &process)) {
-    *code = GetLastError();
-    outcome = kNotStarted;
-  } else {
-    if (WaitForSingleObject(process.hProcess, kWaitMs) != WAIT_OBJECT_0) {
-      TerminateProcess(process.hProcess, ERROR_TIMEOUT);
-      WaitForSingleObject(process.hProcess, 5000);
-      *code = ERROR_TIMEOUT;
-      outcome = kTimedOut;
-    } else if (!GetExitCodeProcess(process.hProcess, code)) {
-      *code = GetLastError();
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  // Every run deletes the flags of the run before; these are this run's,
-  // and none may stay in the folder (it could not be removed).
-  *rebootFlag = FileThere(reboot);
-  DeleteFileA(reboot);
-  DeleteFileA(badinst);
-  if (carried) DeleteFileA(exe);
-  if (madeFolder) RemoveDirectoryA(folder);
-  return outcome;
 }
 
 // The record: HKLM\KEY "DriverCounted".
@@ -258,8 +146,15 @@ bool Run(MSIHANDLE install, Kind kind, const char* switches, DWORD ok1, DWORD ok
   if (!ReadData(install, data, sizeof data, &folder, &key)) return false;
   char line[kTextSize + 100] = "";
   DWORD code = 0;
-  bool rebootFlag = false;
-  Outcome outcome = RunOnce(install, folder, switches, &code, &rebootFlag);
+  bool rebootFlag = false, missing = false;
+  Outcome outcome = RunOnce(folder, switches, &code, &rebootFlag, &missing);
+  if (missing) {
+    Append(line, sizeof line, "vqdinst.exe is missing from ");
+    Append(line, sizeof line, folder);
+    Append(line, sizeof line, ": the copy the package carries runs instead");
+    Message(install, INSTALLMESSAGE_INFO, 0, line);
+    line[0] = '\0';
+  }
   if (outcome == kNotStarted) {
     Append(line, sizeof line, "vqdinst.exe could not be started from ");
     Append(line, sizeof line, folder);
@@ -281,8 +176,8 @@ bool Run(MSIHANDLE install, Kind kind, const char* switches, DWORD ok1, DWORD ok
   bool ok = outcome == kRan && (code == ok1 || code == ok2 || code == ok3);
   if (!ok && kind == kForward) Append(line, sizeof line, ": the action fails");
   Message(install, INSTALLMESSAGE_INFO, 0, line);
-  if (!ok && kind == kForward) Message(install, INSTALLMESSAGE_ERROR, kErrorFailed, line);
-  if (!ok && kind == kUninstall) Message(install, INSTALLMESSAGE_WARNING, kErrorWarning, line);
+  if (!ok && kind == kForward) Message(install, INSTALLMESSAGE(INSTALLMESSAGE_ERROR | MB_ICONERROR), kErrorFailed, line);
+  if (!ok && kind == kUninstall) Message(install, INSTALLMESSAGE(INSTALLMESSAGE_WARNING | MB_ICONWARNING), kErrorWarning, line);
   if (ok && (code == 6 || rebootFlag)) MsiSetMode(install, MSIRUNMODE_REBOOTATEND, TRUE);
   return ok;
 }
