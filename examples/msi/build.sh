@@ -67,16 +67,19 @@ msibuild "$stage/package.msi" -q "UPDATE CustomAction SET Type=3649 WHERE Action
 # versions, not dates), and the Error table messages the actions report.
 short=$(printf '%s' "$name" | tr -cd 'A-Za-z0-9' | tr a-z A-Z | cut -c1-6)
 short="${short:-VQD}$(printf '%s' "$name" | cksum | awk '{printf "%02X", $1 % 256}')"
-read -r filever filelang < <(python3 - "$win32/vqdinst.exe" <<'PY'
+verlang=$(python3 - "$win32/vqdinst.exe" <<'PY'
 import struct, sys
 data = open(sys.argv[1], "rb").read()
 at = data.find(b"\xbd\x04\xef\xfe")
+if at < 0:
+    sys.exit(1)
 ms, ls = struct.unpack_from("<II", data, at + 8)
 tr = data.find("Translation".encode("utf-16-le"))
 lang = struct.unpack_from("<H", data, (tr + 24 + 3) & ~3)[0] if tr >= 0 else 0
 print(f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}", lang)
 PY
-)
+) || { echo "build.sh: no version resource in $win32/vqdinst.exe" >&2; exit 1; }
+read -r filever filelang <<<"$verlang"
 msibuild "$stage/package.msi" -q "UPDATE Directory SET DefaultDir='$short|$name' WHERE Directory='INSTALLDIR'"
 msibuild "$stage/package.msi" -q "UPDATE File SET Version='$filever', Language='$filelang' WHERE File='VqdinstExe'"
 msibuild "$stage/package.msi" -q "INSERT INTO Error (Error, Message) VALUES (25000, 'The VQD driver could not be put in place: [2]. See the installation log.')"
