@@ -232,9 +232,14 @@ target_compile_options(runtimecheck PRIVATE -ffunction-sections -fdata-sections)
 target_link_options(runtimecheck PRIVATE -static -s -Wl,--gc-sections)
 
 # ---- the Windows Installer example (examples/msi) ------------------------------
-# Its custom action DLL: kernel32 and msi only, no C runtime (see the source),
-# undecorated export names.
-add_library(vqdaction SHARED examples/msi/vqdaction.cpp)
+# Its custom action DLL: kernel32, advapi32 and msi only, no C runtime (see the
+# source), undecorated export names. It carries this vqdinst.exe as resource
+# "VQDINST", run when the product folder's copy is missing.
+set(VQD_ACTION_RC ${CMAKE_BINARY_DIR}/vqdaction.rc)
+file(GENERATE OUTPUT ${VQD_ACTION_RC} CONTENT "VQDINST RCDATA \"$<TARGET_FILE:vqdinst>\"\n")
+set_source_files_properties(${VQD_ACTION_RC} PROPERTIES GENERATED TRUE OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/vqdinst.exe)
+add_library(vqdaction SHARED examples/msi/vqdaction.cpp examples/msi/vqdrun.cpp ${VQD_ACTION_RC})
+add_dependencies(vqdaction vqdinst)
 # The meanings of the exit codes it logs: app/exitcodes.h, shared with vqdinst.exe.
 target_include_directories(vqdaction PRIVATE ${CMAKE_SOURCE_DIR})
 set_target_properties(vqdaction PROPERTIES PREFIX "")
@@ -242,4 +247,4 @@ target_compile_options(vqdaction PRIVATE -ffreestanding -fno-exceptions -fno-rtt
   -fno-asynchronous-unwind-tables -fno-tree-loop-distribute-patterns)
 target_link_options(vqdaction PRIVATE -nostdlib -s -Wl,--kill-at -Wl,-e,_DllMain@12
   -Wl,--no-insert-timestamp)
-target_link_libraries(vqdaction PRIVATE kernel32 msi gcc)
+target_link_libraries(vqdaction PRIVATE kernel32 advapi32 msi gcc)

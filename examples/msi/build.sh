@@ -6,8 +6,8 @@
 #     --win32 DIR          the win32 build (default: build/win32 of this tree)
 #     --name TEXT          product name, also its folder under Program Files
 #                          (default: VQD Example Burner)
-#     --product-code GUID  (default: {6D1F3C2A-5B7E-4E0F-9A41-2C8B7D0E5F13})
-#     --upgrade-code GUID  (default: {0E9A4B6C-3D2F-4A18-B7C5-91E2F4A6D830})
+#     --product-code GUID  required: the vendor's own, new for every major version
+#     --upgrade-code GUID  required: the vendor's own, the same in every version
 #     --version X.Y.Z      product version (default: 1.0.0)
 #
 # Needs wixl and msibuild (Debian packages wixl and msitools; tools/deps.sh).
@@ -16,8 +16,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 win32="$here/../../build/win32"
 name="VQD Example Burner"
-product="{6D1F3C2A-5B7E-4E0F-9A41-2C8B7D0E5F13}"
-upgrade="{0E9A4B6C-3D2F-4A18-B7C5-91E2F4A6D830}"
+product=
+upgrade=
 version=1.0.0
 out=
 while [ $# -gt 0 ]; do
@@ -32,6 +32,13 @@ while [ $# -gt 0 ]; do
     esac
 done
 [ -n "$out" ] || { echo "usage: examples/msi/build.sh [OPTIONS] OUT.msi" >&2; exit 2; }
+# No shared defaults: two vendors shipping the same codes would remove or
+# upgrade each other's products.
+guid='^\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\}$'
+for code in "$product" "$upgrade"; do
+    [[ $code =~ $guid ]] ||
+        { echo "build.sh: --product-code and --upgrade-code need GUIDs of your own ({XXXXXXXX-...}, upper case)" >&2; exit 2; }
+done
 for f in vqdinst.exe vqdaction.dll; do
     [ -f "$win32/$f" ] || { echo "build.sh: $win32/$f missing (build the win32 build first)" >&2; exit 1; }
 done
@@ -46,11 +53,35 @@ cp "$here/burner.wxs" "$win32/vqdinst.exe" "$win32/vqdaction.dll" "$stage/"
 (cd "$stage" && wixl -a x86 -o package.msi \
     -D ProductName="$name" -D ProductCode="$product" -D UpgradeCode="$upgrade" -D ProductVersion="$version" \
     -D Vqdinst=vqdinst.exe -D VqdAction=vqdaction.dll burner.wxs)
-# wixl marks the property-setting actions "no impersonation" and cannot
-# write an action that runs a program from the Binary table: the types as
-# Windows Installer defines them (2 program from the Binary table, 51
-# property, 64 return ignored, 256 rollback, 1024 deferred, 2048 no
-# impersonation).
+# wixl marks the property-setting actions "no impersonation" (2099): a
+# property action is type 51.
 msibuild "$stage/package.msi" -q "UPDATE CustomAction SET Type=51 WHERE Type=2099"
-msibuild "$stage/package.msi" -q "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('VqdInstallRollback', 3394, 'VqdinstRollbackExe', '/REMOVE /NOFLAG')"
+# wixl writes rollback and commit actions as immediate ones: the types as
+# Windows Installer defines them (1 DLL from the Binary table, 64 return
+# ignored, 256 rollback, 512 commit, 1024 deferred, 2048 no impersonation).
+msibuild "$stage/package.msi" -q "UPDATE CustomAction SET Type=3393 WHERE Action='VqdInstallRollback' OR Action='VqdRemoveRollback'"
+msibuild "$stage/package.msi" -q "UPDATE CustomAction SET Type=3649 WHERE Action='VqdRemoveCommit'"
+# What wixl does not write: the folder's short name (first letters of the
+# name and two hex digits of its checksum), the File row's version and
+# language (from vqdinst.exe's version resource: a repair then compares
+# versions, not dates), and the Error table messages the actions report.
+short=$(printf '%s' "$name" | tr -cd 'A-Za-z0-9' | tr a-z A-Z | cut -c1-6)
+short="${short:-VQD}$(printf '%s' "$name" | cksum | awk '{printf "%02X", $1 % 256}')"
+verlang=$(python3 - "$win32/vqdinst.exe" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+at = data.find(b"\xbd\x04\xef\xfe")
+if at < 0:
+    sys.exit(1)
+ms, ls = struct.unpack_from("<II", data, at + 8)
+tr = data.find("Translation".encode("utf-16-le"))
+lang = struct.unpack_from("<H", data, (tr + 24 + 3) & ~3)[0] if tr >= 0 else 0
+print(f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}", lang)
+PY
+) || { echo "build.sh: no version resource in $win32/vqdinst.exe" >&2; exit 1; }
+read -r filever filelang <<<"$verlang"
+msibuild "$stage/package.msi" -q "UPDATE Directory SET DefaultDir='$short|$name' WHERE Directory='INSTALLDIR'"
+msibuild "$stage/package.msi" -q "UPDATE File SET Version='$filever', Language='$filelang' WHERE File='VqdinstExe'"
+msibuild "$stage/package.msi" -q "INSERT INTO Error (Error, Message) VALUES (25000, 'The VQD driver could not be put in place: [2]. See the installation log.')"
+msibuild "$stage/package.msi" -q "INSERT INTO Error (Error, Message) VALUES (25001, 'The VQD driver was left as it was: [2]. The uninstall goes on.')"
 mv "$stage/package.msi" "$out"
