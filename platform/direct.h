@@ -23,11 +23,11 @@ bool DeleteFileA(const std::string& path);
 bool MoveFileA(const std::string& from, const std::string& to);
 bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists);
 
-// SetupCopyOEMInfA with a destination buffer: *destination gets the full
-// path of the oemN.inf the store holds the file under (one made now, or the
-// one that held the same file already).
+// SetupCopyOEMInfA without a destination buffer: Wine's then overwrites the
+// error of a failed call with ERROR_INSUFFICIENT_BUFFER. The journal finds
+// the stored name by listing the store before and after.
 bool SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
-                      uint32_t oemSourceMediaType, uint32_t copyStyle, std::string* destination);
+                      uint32_t oemSourceMediaType, uint32_t copyStyle);
 // SetupUninstallOEMInfA(name, 0, NULL): takes an oemN.inf (its name alone)
 // out of the store with its precompiled .pnf and its catalog. Windows has it
 // from XP on; it is resolved at run time, and where it is missing the call

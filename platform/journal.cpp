@@ -88,15 +88,16 @@ bool RecordFile(const std::string& path) {
   return true;
 }
 
-// The names of the store of setup information files.
+// The full paths of the files in the store of setup information files.
 bool StoredInfs(std::vector<std::string>* names) {
   char windows[261] = {};
   uint32_t length = GetWindowsDirectoryA(windows, sizeof windows);
   if (length == 0 || length >= sizeof windows) return false;
+  const std::string store = std::string(windows) + "\\INF\\";
   FindData found;
-  FindHandle find = FindFirstFileA(std::string(windows) + "\\INF\\*", &found);
+  FindHandle find = FindFirstFileA(store + "*", &found);
   if (find == kInvalidFind) return GetLastError() == kErrorFileNotFound || GetLastError() == kErrorPathNotFound;
-  do names->push_back(found.name);
+  do names->push_back(store + found.name);
   while (FindNextFileA(find, &found));
   const bool complete = GetLastError() == 18;  // ERROR_NO_MORE_FILES
   return FindClose(find) && complete;
@@ -209,15 +210,19 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
 
 bool SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
                       uint32_t oemSourceMediaType, uint32_t copyStyle) {
-  std::vector<std::string> before;
+  std::vector<std::string> before, after;
   if (Recording && !StoredInfs(&before)) return false;
-  std::string stored;
-  if (!direct::SetupCopyOEMInfA(sourceInfFileName, oemSourceMediaLocation, oemSourceMediaType, copyStyle, &stored))
+  if (!direct::SetupCopyOEMInfA(sourceInfFileName, oemSourceMediaLocation, oemSourceMediaType, copyStyle))
     return false;
-  // Only a name the store did not hold before is this action's.
-  for (const std::string& name : before)
-    if (Same(name, stored.substr(stored.rfind('\\') + 1))) return true;
-  if (Recording) Entries.push_back(journal::Make(journal::kOemInf, stored));
+  // Only an INF the store did not hold before is this action's (the same
+  // file stored before keeps its name). A store that cannot be listed now
+  // leaves nothing to take out again.
+  if (!Recording || !StoredInfs(&after)) return true;
+  for (const std::string& name : after) {
+    bool old = name.size() < 4 || !Same(name.substr(name.size() - 4), ".inf");
+    for (const std::string& was : before) old = old || Same(was, name);
+    if (!old) Entries.push_back(journal::Make(journal::kOemInf, name));
+  }
   return true;
 }
 

@@ -70,7 +70,7 @@ void Store(const std::string& windowsPath, const std::string& contents) { sim::W
 namespace plat {
 
 bool direct::SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
-                              uint32_t oemSourceMediaType, uint32_t copyStyle, std::string* destination) {
+                              uint32_t oemSourceMediaType, uint32_t copyStyle) {
   (void)oemSourceMediaLocation;
   if (M().setupApiMissing) return Refuse(kErrorModNotFound);
   if (Failing("SetupCopyOEMInfA", sourceInfFileName)) return false;
@@ -110,12 +110,11 @@ bool direct::SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* 
     if (!IsFile(host)) {
       slot = n;
     } else if (ReadText(host, &stored) && stored == text) {
-      if (copyStyle & SpCopyNoOverwrite) return *destination = infDir + "\\oem" + std::to_string(n) + ".inf", Refuse(ErrorFileExists);
+      if (copyStyle & SpCopyNoOverwrite) return Refuse(ErrorFileExists);
       slot = n;
     }
   }
   std::string name = "oem" + std::to_string(slot);
-  *destination = infDir + "\\" + name + ".inf";
   Store(infDir + "\\" + name + ".inf", text);
   Store(infDir + "\\" + name + ".pnf", "PNF\1" + FullPath(src) + '\0' + text);
   if (!catalog.empty()) Store(M().systemDir + CatRoot + "\\" + name + ".cat", catalogText);

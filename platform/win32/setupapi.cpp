@@ -108,14 +108,10 @@ void Back(const SP_DEVINFO_DATA& native, plat::SpDevInfoData* device) {
 namespace plat {
 
 bool direct::SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
-                              uint32_t oemSourceMediaType, uint32_t copyStyle, std::string* destination) {
+                              uint32_t oemSourceMediaType, uint32_t copyStyle) {
   if (!Api().copyOEMInf) return Missing();
-  char stored[MAX_PATH] = {};
-  bool copied = Api().copyOEMInf(sourceInfFileName.c_str(), oemSourceMediaLocation, oemSourceMediaType, copyStyle,
-                                 stored, MAX_PATH, nullptr, nullptr) != FALSE;
-  stored[MAX_PATH - 1] = 0;
-  *destination = stored;
-  return copied;
+  return Api().copyOEMInf(sourceInfFileName.c_str(), oemSourceMediaLocation, oemSourceMediaType, copyStyle, nullptr,
+                          0, nullptr, nullptr) != FALSE;
 }
 
 bool direct::SetupUninstallOEMInfA(const std::string& infFileName) {

@@ -25,13 +25,16 @@ vqdinst() {
     E2E_ARGS="./vqdinst.sh $*"
     "$root/vqdinst.sh" "$@" </dev/null >"$E2E_SCRATCH/out.txt" 2>&1
     E2E_RC=$?
-    E2E_OUT=$(cat "$E2E_SCRATCH/out.txt")
+    E2E_OUT=$(tr -d '\r' <"$E2E_SCRATCH/out.txt")
 }
 
-# check_step CODE: the exit code, and the probe's report as the only output.
+# check_step CODE MEANING: the exit code, and as the only output the
+# program's result line ("vqdinst.exe SWITCHES: CODE (MEANING)") and the
+# probe's report.
 check_step() {
     check_rc "$1"
-    check_eq "output" "NOBOX
+    check_eq "output" "vqdinst.exe ${E2E_ARGS#./vqdinst.sh --os $os }: $1 ($2)
+NOBOX
 EXIT $1" "$E2E_OUT"
 }
 
@@ -55,22 +58,22 @@ for os in win2k nt40 win98; do
     esac
 
     vqdinst --os "$os" /INSTALL
-    check_step 6
+    check_step 6 "done, restart needed"
     check_exists reboot.txt
     check_eq "driver files" "$where/$drv" "$(driver_files)"
 
     vqdinst --os "$os" /CHECK
-    check_step 11
+    check_step 11 "the driver is correctly installed"
     check_absent badinst.txt
 
     vqd_server_stop
 
     vqdinst --os "$os" /UPGRADE /OVERWRITE
-    check_step 6
+    check_step 6 "done, restart needed"
     check_eq "driver files" "$where/$drv" "$(driver_files)"
 
     vqdinst --os "$os" /FORCEREMOVE
-    check_step 6
+    check_step 6 "done, restart needed"
     check_eq "driver files" "" "$(driver_files)"
     if [ -n "$svc" ]; then
         wine reg query "HKLM\\$SERVICES\\$svc" </dev/null >/dev/null 2>&1
