@@ -277,6 +277,15 @@ clear_vqd2k() {
     rm -f "$SYS32"/drivers/VQD2K.{SYS,DIS}
     vqdcheck setvalue "$CLASS" Class 1 "$(hex 'CDROM\0')" >/dev/null
 }
+# remove_stored_infs: every copy of a VQD2K.INF (found by its ";Ver=" line)
+# out of the INF store, with its precompiled .pnf.
+remove_stored_infs() {
+    local f
+    for f in "$WINEPREFIX/drive_c/windows/inf"/*; do
+        grep -qs '^;Ver=' "$f" && rm -f "$f" "${f%.*}.pnf" "${f%.*}.PNF"
+    done
+    return 0
+}
 # check_refused SWITCHES...: a run refused as an unsupported system: exit 12,
 # no box, and neither flag file nor manifest left.
 check_refused() {

@@ -50,9 +50,7 @@ reset_system() {
     hklm_delete "$SHARED"
     hklm_delete 'SOFTWARE\Velcordia'
     rm -f "$SYS32"/drivers/{VQD,VQD2K,BREMCO,BREMCO2K}.{SYS,DIS} "$SYS32"/iosubsys/{MERIDAX,PLOVANT}.{VXD,DIS}
-    for f in "$INF_STORE"/*; do
-        grep -qs '^;Ver=' "$f" && rm -f "$f" "${f%.*}.pnf" "${f%.*}.PNF"
-    done
+    remove_stored_infs
     mkdir -p "$SYS32/drivers" "$SYS32/iosubsys"
     # The CD-ROM device class, as every Windows 2000 has it.
     vqdcheck setvalue "$CLASS" Class 1 "$(hex 'CDROM\0')" >/dev/null

@@ -120,9 +120,7 @@ reset_system() {
     hklm_delete 'SOFTWARE\Velcordia'
     hklm_delete 'SOFTWARE\Quillfen Software'
     rm -rf "$SYS32"/drivers/VQD2K.{SYS,DIS} "$PROGRAMS/$A_NAME" "$PROGRAMS/$B_NAME"
-    for f in "$INF_STORE"/*; do
-        grep -qs '^;Ver=' "$f" && rm -f "$f" "${f%.*}.pnf" "${f%.*}.PNF"
-    done
+    remove_stored_infs
     mkdir -p "$SYS32/drivers"
     # The CD-ROM device class, as every Windows 2000 has it.
     vqdcheck setvalue "$CLASS" Class 1 "$(hex 'CDROM\0')" >/dev/null

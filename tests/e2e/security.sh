@@ -192,9 +192,7 @@ reset_system() {
     hklm_delete "$SHARED"
     hklm_delete 'SOFTWARE\Velcordia'
     rm -f "$SYS32"/drivers/VQD2K.{SYS,DIS}
-    for f in "$WINEPREFIX/drive_c/windows/inf"/*; do
-        grep -qs '^;Ver=' "$f" && rm -f "$f" "${f%.*}.pnf" "${f%.*}.PNF"
-    done
+    remove_stored_infs
     mkdir -p "$SYS32/drivers"
     vqdcheck setvalue "$CLASS" Class 1 "$(hex 'CDROM\0')" >/dev/null
 }
