@@ -122,6 +122,17 @@ long ReadTree(const std::string& path) {
   return rc;
 }
 
+// Two entries of a tree swapped, field by field (the string's own swap is
+// smaller than the entry's move).
+void Swap(Entry* a, Entry* b) {
+  std::swap(a->kind, b->kind);
+  std::swap(a->existed, b->existed);
+  std::swap(a->type, b->type);
+  a->path.swap(b->path);
+  a->name.swap(b->name);
+  a->data.swap(b->data);
+}
+
 // The path with the key's own name as stored (it is put back so), found
 // among its parent's subkeys.
 long StoredName(std::string* path) {
@@ -151,7 +162,7 @@ long RecordKey(const std::string& path) {
     return rc;
   }
   // Undone the last first: the tree goes, then each part is made again.
-  std::reverse(Entries.begin() + static_cast<long>(mark), Entries.end());
+  for (size_t i = mark, j = Entries.size(); i + 1 < j; ++i, --j) Swap(&Entries[i], &Entries[j - 1]);
   for (size_t i = mark; i < Entries.size(); ++i) Entries[i].quiet = true;
   Add(&Entries, kKey, path, rc == 0);
   return 0;
