@@ -94,7 +94,9 @@ namespace {
 // restart needed)". A write that fails changes nothing.
 void WriteResultLine(int code) {
   const char* meaning = HelpSwitch && code == 6 ? "help shown" : ExitCodeMeaning(static_cast<unsigned long>(code));
-  plat::WriteStandardOutput("vqdinst.exe" + ActedSwitches + ": " + DecimalText(code) + " (" + meaning + ")\r\n");
+  std::string line = "vqdinst.exe";
+  line.append(ActedSwitches).append(": ").append(DecimalText(code)).append(" (").append(meaning).append(")\r\n");
+  plat::WriteStandardOutput(line);
 }
 
 int RunSwitches(const std::vector<std::string>& args);

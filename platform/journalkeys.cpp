@@ -1,5 +1,8 @@
 // The journal's side of the registry: a value or a whole key tree read as
-// it is before a change, and the key a create is about to make.
+// it is before a change, and the key a create is about to make; and the
+// small helpers the journal's files share.
+#include <algorithm>
+
 #include "platform/direct.h"
 #include "platform/journalentry.h"
 
@@ -7,17 +10,24 @@ namespace plat::journal {
 
 std::vector<Entry> Entries;
 
-Entry Make(Kind kind, const std::string& path, bool existed) {
-  Entry e;
+Entry& Add(std::vector<Entry>* list, Kind kind, const std::string& path, bool existed) {
+  list->emplace_back();
+  Entry& e = list->back();
   e.kind = kind;
   e.path = path;
   e.existed = existed;
   return e;
 }
 
-bool Same(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
+void Truncate(size_t mark) {
+  while (Entries.size() > mark) Entries.pop_back();
+}
+
+namespace {
+
+// The first n characters of a and b compared as Windows compares names.
+bool SameStart(const char* a, const char* b, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
     char x = a[i], y = b[i];
     if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
     if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
@@ -26,27 +36,57 @@ bool Same(const std::string& a, const std::string& b) {
   return true;
 }
 
+}  // namespace
+
+bool Same(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && SameStart(a.data(), b.data(), a.size());
+}
+
+bool Below(const std::string& path, const std::string& base) {
+  return path.size() > base.size() && path[base.size()] == '\\' && SameStart(path.data(), base.data(), base.size());
+}
+
 std::string Join(const std::string& base, const std::string& sub) {
   std::string path = base;
-  for (char c : "\\" + sub)
+  auto add = [&path](char c) {
     if (c != '\\' || (!path.empty() && path.back() != '\\')) path += c;
+  };
+  add('\\');
+  for (char c : sub) add(c);
   while (!path.empty() && path.back() == '\\') path.pop_back();
   return path;
+}
+
+bool Gone(uint32_t error) { return error == kErrorFileNotFound || error == kErrorPathNotFound; }
+
+std::string Item(const std::string& list, size_t at) { return list.substr(at, list.find('\\', at + 1) - at); }
+
+size_t Find(const std::string& list, const std::string& name) {
+  for (size_t at = 0; at < list.size(); at = list.find('\\', at + 1)) {
+    const size_t end = std::min(list.find('\\', at + 1), list.size());
+    if (end - at - 1 == name.size() && SameStart(&list[at + 1], name.data(), name.size())) return at + 1;
+  }
+  return std::string::npos;
+}
+
+long Subkeys(RegKey key, std::string* list) {
+  char name[256];  // the longest key name Windows allows, and its end
+  long rc = 0;
+  for (uint32_t i = 0, size = sizeof name; rc == 0; ++i, size = sizeof name)
+    if ((rc = RegEnumKeyExA(key, i, name, &size)) == 0) list->append(1, '\\').append(name, size);
+  return rc == kErrorNoMoreItems ? 0 : rc;
 }
 
 bool Covered(const std::string& path, const std::string* valueName) {
   for (const Entry& e : Entries) {
     if (e.quiet) continue;
     if (e.kind == kValue && valueName && Same(e.path, path) && Same(e.name, *valueName)) return true;
-    if (e.kind == kKey && (Same(e.path, path) || (path.size() > e.path.size() && path[e.path.size()] == '\\' &&
-                                                  Same(path.substr(0, e.path.size()), e.path))))
-      return true;
+    if (e.kind == kKey && (Same(e.path, path) || Below(path, e.path))) return true;
   }
   return false;
 }
 
-long ReadValue(RegKey key, const std::string& path, const std::string& name, Entry* e) {
-  *e = Make(kValue, path);
+long ReadValue(RegKey key, const std::string& name, Entry* e) {
   e->name = name;
   uint32_t size = 0;
   long rc = RegQueryValueExA(key, name, &e->type, nullptr, &size);
@@ -62,31 +102,35 @@ long ReadValue(RegKey key, const std::string& path, const std::string& name, Ent
 
 namespace {
 
-// Appends the key and everything below it to tree, in the order they are
-// made again.
-long ReadTree(const std::string& path, std::vector<Entry>* tree) {
+// Appends the key and everything below it to the entries, in the order
+// they are made again.
+long ReadTree(const std::string& path) {
   RegKey key = 0;
   long rc = direct::RegOpenKeyExA(kHKeyLocalMachine, path, kKeyRead, &key);
   if (rc != 0) return rc;
-  tree->push_back(Make(kKey, path, true));
-  std::string name(16384, '\0');
-  std::vector<std::string> subkeys;
+  Add(&Entries, kKey, path, true);
+  std::string name(16384, '\0'), subkeys;
   for (uint32_t i = 0; rc == 0; ++i) {
     uint32_t size = static_cast<uint32_t>(name.size());
     if ((rc = RegEnumValueA(key, i, &name[0], &size)) != 0) break;
-    tree->emplace_back();
-    rc = ReadValue(key, path, name.substr(0, size), &tree->back());
+    rc = ReadValue(key, name.substr(0, size), &Add(&Entries, kValue, path));
   }
-  for (uint32_t i = 0; rc == kErrorNoMoreItems || rc == 0; ++i) {
-    uint32_t size = static_cast<uint32_t>(name.size());
-    if ((rc = RegEnumKeyExA(key, i, &name[0], &size)) != 0) break;
-    subkeys.push_back(name.substr(0, size));
-  }
+  if (rc == kErrorNoMoreItems) rc = Subkeys(key, &subkeys);
   direct::RegCloseKey(key);
-  if (rc != kErrorNoMoreItems) return rc;
-  for (const std::string& sub : subkeys)
-    if ((rc = ReadTree(path + "\\" + sub, tree)) != 0) return rc;
-  return 0;
+  for (size_t at = 0; rc == 0 && at < subkeys.size(); at = subkeys.find('\\', at + 1))
+    rc = ReadTree(path + Item(subkeys, at));
+  return rc;
+}
+
+// Two entries of a tree swapped, field by field (the string's own swap is
+// smaller than the entry's move).
+void Swap(Entry* a, Entry* b) {
+  std::swap(a->kind, b->kind);
+  std::swap(a->existed, b->existed);
+  std::swap(a->type, b->type);
+  a->path.swap(b->path);
+  a->name.swap(b->name);
+  a->data.swap(b->data);
 }
 
 // The path with the key's own name as stored (it is put back so), found
@@ -96,29 +140,31 @@ long StoredName(std::string* path) {
   const std::string parent = slash == std::string::npos ? "" : path->substr(0, slash), own = path->substr(slash + 1);
   RegKey key = 0;
   long rc = direct::RegOpenKeyExA(kHKeyLocalMachine, parent, kKeyRead, &key);
-  char name[256];
-  for (uint32_t i = 0, size = sizeof name; rc == 0; ++i, size = sizeof name)
-    if ((rc = RegEnumKeyExA(key, i, name, &size)) == 0 && Same(std::string(name, size), own))
-      *path = Join(parent, std::string(name, size));
-  if (key) direct::RegCloseKey(key);
-  return rc == kErrorNoMoreItems ? 0 : rc;
+  if (rc != 0) return rc;
+  std::string subkeys;
+  rc = Subkeys(key, &subkeys);
+  direct::RegCloseKey(key);
+  const size_t at = Find(subkeys, own);
+  if (at != std::string::npos) *path = Join(parent, subkeys.substr(at, own.size()));
+  return rc;
 }
 
 }  // namespace
 
 long RecordKey(const std::string& path) {
   if (Covered(path)) return 0;
-  std::vector<Entry> tree;
+  const size_t mark = Entries.size();
   std::string stored = path;
   long rc = StoredName(&stored);
-  if (rc == 0) rc = ReadTree(stored, &tree);
-  if (rc != 0 && rc != kErrorFileNotFound) return rc;
-  // Undone the last first: the tree goes, then each part is made again.
-  for (size_t i = tree.size(); i-- > 0;) {
-    tree[i].quiet = true;
-    Entries.push_back(tree[i]);
+  if (rc == 0) rc = ReadTree(stored);
+  if (rc != 0 && rc != kErrorFileNotFound) {
+    Truncate(mark);
+    return rc;
   }
-  Entries.push_back(Make(kKey, path, rc == 0));
+  // Undone the last first: the tree goes, then each part is made again.
+  for (size_t i = mark, j = Entries.size(); i + 1 < j; ++i, --j) Swap(&Entries[i], &Entries[j - 1]);
+  for (size_t i = mark; i < Entries.size(); ++i) Entries[i].quiet = true;
+  Add(&Entries, kKey, path, rc == 0);
   return 0;
 }
 

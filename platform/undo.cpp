@@ -7,23 +7,17 @@ namespace plat::journal {
 
 namespace {
 
-bool Gone(uint32_t error) { return error == kErrorFileNotFound || error == kErrorPathNotFound; }
-
 // The key with all its subkeys; true when it is not there afterwards.
 bool DeleteTree(const std::string& path) {
   RegKey key = 0;
   long rc = direct::RegOpenKeyExA(kHKeyLocalMachine, path, kKeyRead, &key);
   if (rc != 0) return Gone(static_cast<uint32_t>(rc));
-  std::vector<std::string> subkeys;
-  char name[256];
-  for (uint32_t i = 0;; ++i) {
-    uint32_t size = sizeof name;
-    if (RegEnumKeyExA(key, i, name, &size) != 0) break;
-    subkeys.push_back(std::string(name, size));
-  }
+  std::string subkeys;
+  Subkeys(key, &subkeys);  // those it could list
   direct::RegCloseKey(key);
   bool all = true;
-  for (const std::string& sub : subkeys) all = DeleteTree(path + "\\" + sub) && all;
+  for (size_t at = 0; at < subkeys.size(); at = subkeys.find('\\', at + 1))
+    all = DeleteTree(path + Item(subkeys, at)) && all;
   rc = direct::RegDeleteKeyA(kHKeyLocalMachine, path);
   return (rc == 0 || Gone(static_cast<uint32_t>(rc))) && all;
 }
@@ -83,9 +77,12 @@ bool UndoAll(void (*log)(const std::string& line)) {
     // parts follow.
     const bool back = e->existed && e->kind != kOemInf;
     if (done && e->quiet) continue;
-    log(std::string(done ? (back ? "UNDO: Restored " : "UNDO: Deleted ")
-                         : (back ? "UNDO: Failed to restore " : "UNDO: Failed to delete ")) +
-        (e->kind == kValue ? e->path + "\\" + e->name : e->path));
+    static const char* const kSaid[] = {"UNDO: Deleted ", "UNDO: Restored ", "UNDO: Failed to delete ",
+                                        "UNDO: Failed to restore "};
+    std::string line = kSaid[(done ? 0 : 2) + back];
+    line += e->path;
+    if (e->kind == kValue) line.append(1, '\\').append(e->name);
+    log(line);
   }
   return all;
 }

@@ -18,7 +18,7 @@ const char* const CdromClassKey =
 
 namespace {
 
-const uint32_t kValueBuffer = 1025;  // the most value data that is read
+constexpr uint32_t kValueBuffer = 1025;  // the most value data that is read
 const char* const kServices = "SYSTEM\\CurrentControlSet\\Services\\";
 
 struct FilterList {
@@ -30,9 +30,9 @@ struct FilterList {
 
 // Reads LowerFilters; the query's result code.
 long ReadList(plat::RegKey key, FilterList* list) {
-  std::vector<uint8_t> buffer(kValueBuffer, 0);
+  uint8_t buffer[kValueBuffer] = {};
   uint32_t type = 0, size = kValueBuffer;
-  long rc = plat::RegQueryValueExA(key, "LowerFilters", &type, buffer.data(), &size);
+  long rc = plat::RegQueryValueExA(key, "LowerFilters", &type, buffer, &size);
   *list = FilterList();
   if (rc != 0) return rc;
   if (size > kValueBuffer) size = kValueBuffer;
@@ -64,20 +64,16 @@ std::string Stored(const std::string& entry) { return IsServiceName(entry) ? Upp
 
 std::string ListText(const std::vector<std::string>& entries) {
   std::string text;
-  for (const std::string& e : entries) text += Stored(e) + "\\";
-  return text + "\\";
+  for (const std::string& e : entries) text.append(Stored(e)).append(1, '\\');
+  return text.append(1, '\\');
 }
 
 void WriteList(plat::RegKey key, const std::vector<std::string>& entries) {
-  std::vector<uint8_t> data;
-  for (const std::string& e : entries) {
-    const std::string stored = Stored(e);
-    data.insert(data.end(), stored.begin(), stored.end());
-    data.push_back(0);
-  }
-  data.push_back(0);
-  if (entries.empty()) data.push_back(0);
-  plat::RegSetValueExA(key, "LowerFilters", plat::kRegMultiSz, data.data(), static_cast<uint32_t>(data.size()));
+  std::string data;  // the bytes (a string: no vector code of its own)
+  for (const std::string& e : entries) data.append(Stored(e)).append(1, '\0');
+  data.append(entries.empty() ? 2 : 1, '\0');
+  plat::RegSetValueExA(key, "LowerFilters", plat::kRegMultiSz, reinterpret_cast<const uint8_t*>(data.data()),
+                       static_cast<uint32_t>(data.size()));
 }
 
 bool IsName(const std::string& entry, const std::string& upper) {
