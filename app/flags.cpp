@@ -64,6 +64,12 @@ void RebootPrompt(bool installed) {
   if (plat::MessageBoxA(text, "VQDINST", plat::kMbYesNo) == plat::kIdYes) RebootSystem();
 }
 
+bool RebootQuestionUnseen() {
+  if (!AskReboot || !RebootNeeded || plat::IsWindowStationVisible()) return false;
+  DebugLog("ORP: Window station not visible - reboot not asked");
+  return true;
+}
+
 void ReportOutcome() {
   if (CheckSwitch) {
     if (SanityOK) {
@@ -88,8 +94,8 @@ void ReportOutcome() {
   if (AskReboot && RebootNeeded) {
     ExitCode = 6;
     // Nobody can see the question: the run goes on as after No.
-    if (!plat::IsWindowStationVisible()) {
-      DebugLog("ORP: Window station not visible - reboot not asked");
+    if (RebootQuestionUnseen()) {
+      // nothing asked
     } else if (failed) {
       if (plat::MessageBoxA(std::string(ErrorText) + RebootQuestion, "VQDINST", plat::kMbYesNo) == plat::kIdYes)
         RebootSystem();

@@ -180,6 +180,9 @@ int RunSwitches(const std::vector<std::string>& args) {
     TempDir = MakeTempDir();
     RunActions();
     if (!TempDir.empty()) DeleteTempDir(TempDir);
+    // The outcome is reported with the log closed: the question nobody will
+    // see is logged now (after an exception the log stays open for it).
+    RebootQuestionUnseen();
     CloseDebugLog();
   } catch (const std::exception&) {
     // An unexpected error ends the actions; the run still reports its outcome.

@@ -51,6 +51,9 @@ target_link_libraries(cdromseed PRIVATE setupapi advapi32)
 # to stop, for the planted-file tests (tests/e2e/security.sh).
 add_executable(holdopen tests/win32/holdopen.c)
 target_link_options(holdopen PRIVATE -static -s)
+# A run in a window station nobody sees, as a deployment tool's (help.sh).
+add_executable(invisible tests/win32/invisible.c)
+target_link_options(invisible PRIVATE -static -s)
 # Another user racing the run for its temporary directory (security.sh).
 add_executable(racer tests/win32/racer.c)
 target_link_options(racer PRIVATE -static -s)

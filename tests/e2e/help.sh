@@ -38,4 +38,30 @@ for args in "/HELP" "/H" "/?" "/help" "/HELP /INSTALL /REMOVE"; do
     rm -f keep.txt
 done
 
+# Where nobody sees a window (a deployment tool's window station), nothing
+# waits for a person: no dialog (1, as Close), no help box, no reboot
+# question (as after No). invisible.exe kills a run that waits (255).
+if [ "$1" = win2k ]; then
+    [ -f "${VQD_INVISIBLE:-}" ] || e2e_die "missing invisible.exe (VQD_INVISIBLE=${VQD_INVISIBLE:-})"
+    invisible() {
+        E2E_ARGS="invisible vqdinst $*"
+        E2E_OUT=""
+        wine "$VQD_INVISIBLE" "\"$(vqd_winpath "$VQD_EXE")\" $*" </dev/null >/dev/null 2>"$E2E_SCRATCH/invisible.txt"
+        E2E_RC=$?
+    }
+    invisible
+    check_rc 1
+    invisible /HELP /DEBUG
+    check_rc 6
+    check_log_has "HELP: Window station not visible - no help box"
+    invisible /INSTALL /ASKREBOOT /DEBUG
+    check_rc 6
+    check_log_has "ORP: Window station not visible - reboot not asked"
+    check_exists "$SYS32/drivers/VQD2K.SYS"
+    e2e_run_direct /FORCEREMOVE
+    check_rc 6
+    check_absent "$SYS32/drivers/VQD2K.SYS"
+    remove_stored_infs
+fi
+
 e2e_finish

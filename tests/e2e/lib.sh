@@ -9,6 +9,7 @@
 #   VQD_CHECK          vqdcheck.exe of the win32 build
 #   VQD_SEED           cdromseed.exe of the win32 build (tests/win32/cdromseed.cpp)
 #   VQD_HOLDOPEN       holdopen.exe of the win32 build (tests/win32/holdopen.c)
+#   VQD_INVISIBLE      invisible.exe of the win32 build (tests/win32/invisible.c)
 #   VQD_PAYLOAD_TIMES  the times file the win32 build embedded the payload with
 #   VQD_VERSION        the project version, stamped into the exe as FileVersion
 #   VQD_E2E_WORK       folder for the scratch folders of the tests
