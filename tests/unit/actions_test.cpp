@@ -116,7 +116,7 @@ TEST_F(ActionsTest, UncreatableFlagFileKeepsTheExitCode) {
   EXPECT_TRUE(DriverIs(Carried()));
 }
 
-TEST_F(ActionsTest, ExceptionInAnActionUndoesItAndKeepsTheFinishedOnes) {
+TEST_F(ActionsTest, AFailedActionIsUndoneAndTheFinishedOnesStay) {
   // The install finishes (a reboot is needed); the upgrade then runs out of
   // memory while it compares versions: it is undone, the install stays.
   Machine(Fam::NT, false);
@@ -137,6 +137,14 @@ TEST_F(ActionsTest, ExceptionInAnActionUndoesItAndKeepsTheFinishedOnes) {
   EXPECT_EQ(LinesOf({"UNDO: "}),
             (Lines{"UNDO: Deleted " + std::string(CdromClassKey) + "\\LowerFilters", "UNDO: Deleted " + DriverPath(),
                    "UNDO: Deleted SOFTWARE\\Velcordia\\PALV\\DriveDB", "UNDO: Deleted SYSTEM\\CurrentControlSet\\Services"}));
+
+  // A change that failed changed nothing: the undo has only the count to
+  // put back, not the driver file that stayed.
+  Machine(Fam::W9x, false);
+  Installed(Carried(), 1);
+  sim::FailCalls("DeleteFileA", -1, "MERIDAX.VXD");
+  EXPECT_EQ(Run({"/FORCEREMOVE", "/DEBUG"}), 13);
+  EXPECT_EQ(LinesOf({"UNDO: "}), Lines{"UNDO: Restored " + kSharedDlls + "\\" + DriverPath()});
 }
 
 TEST_F(ActionsTest, NoRebootRestartsTheDrivesInsteadOnWindows2000) {
