@@ -29,6 +29,11 @@ namespace {
 std::string MadeTempDir;
 plat::FileHandle HeldTempDir = plat::kInvalidFile;
 
+void ReleaseTempDir() {
+  if (HeldTempDir != plat::kInvalidFile) plat::CloseHandle(HeldTempDir);
+  HeldTempDir = plat::kInvalidFile;
+}
+
 }  // namespace
 
 bool ResourceToFile(const std::string& name, const std::string& path) {
@@ -141,8 +146,7 @@ bool IsPlainDirectory(const std::string& dir) {
 
 std::string MakeTempDir() {
   ReleaseAllFiles();
-  if (HeldTempDir != plat::kInvalidFile) plat::CloseHandle(HeldTempDir);
-  HeldTempDir = plat::kInvalidFile;
+  ReleaseTempDir();
   const std::string windowsDir = GetWindowsDir();
   std::string base = windowsDir;
   DebugLog("MTD");
@@ -196,8 +200,7 @@ void DeleteTempDir(const std::string& dir) {
   ReleaseAllFiles();
   DeleteFilesIn(dir, true);
   // Held until just before its removal.
-  if (HeldTempDir != plat::kInvalidFile) plat::CloseHandle(HeldTempDir);
-  HeldTempDir = plat::kInvalidFile;
+  ReleaseTempDir();
   bool removed = plat::RemoveDirectoryA(dir);
   // A file a virus scanner or indexer held a moment ago can usually go now;
   // one quiet second pass keeps such a moment from leaving the directory.
