@@ -147,6 +147,49 @@ TEST_F(ActionsTest, AFailedActionIsUndoneAndTheFinishedOnesStay) {
   EXPECT_EQ(LinesOf({"UNDO: "}), Lines{"UNDO: Restored " + kSharedDlls + "\\" + DriverPath()});
 }
 
+// One run at a time, and what a run that died leaves is put right by the
+// next one that acts.
+TEST_F(ActionsTest, OneRunAtATimeAndADeadRunPutRight) {
+  // Another run holds the lock all the time: nothing changes, 13, and the
+  // result line says why. Windows 2000 and later name it for every session.
+  Machine(Fam::W2K, false);
+  Installed(Older(), 1);
+  sim::HoldMutexElsewhere("Global\\VQDINST");
+  sim::SetStandardOutput(true);
+  sim::MachineState before = sim::CaptureMachine({"C:\\WINDOWS"});
+  EXPECT_EQ(Run({"/UPGRADE", "/DEBUG"}), 13);
+  EXPECT_EQ(sim::CompareMachines(before, sim::CaptureMachine({"C:\\WINDOWS"})), Lines());
+  EXPECT_EQ(LinesOf({"MAIN: Another"}),
+            (Lines{"MAIN: Another run is busy - waiting", "MAIN: Another run is busy - nothing done"}));
+  EXPECT_EQ(sim::StandardOutput(), "vqdinst.exe /UPGRADE /DEBUG: 13 (another run was busy, nothing changed)\r\n");
+  EXPECT_FALSE(sim::MutexHeld("Global\\VQDINST"));
+  // A check takes no lock.
+  EXPECT_EQ(Run({"/CHECK"}), 11);
+
+  // NT 4.0 has no sessions; a lock another user made first, without access
+  // for this one, is as busy.
+  Machine(Fam::NT, false);
+  sim::DenyMutex("VQDINST");
+  EXPECT_EQ(Run({"/INSTALL"}), 13);
+  EXPECT_FALSE(sim::FileExists(DriverPath()));
+
+  // An install killed half-way leaves its journal: a check says 10, and the
+  // next install undoes the dead run first and does its own.
+  Machine(Fam::W2K, false);
+  sim::CountFailurePointsAndKill(120);
+  EXPECT_THROW(Run({"/INSTALL"}), sim::Killed);
+  sim::EndProcess();
+  ASSERT_TRUE(sim::FileExists("C:\\WINDOWS\\SYSTEM32\\~vqd\\journal"));
+  InitLibrary();  // the dead run's temporary directory is still there
+  EXPECT_EQ(RunVqdinst({"/CHECK", "/DEBUG"}), 10);
+  EXPECT_EQ(LinesOf({"MAIN: Journal"}), Lines{"MAIN: Journal of an interrupted run pending"});
+  EXPECT_EQ(Run({"/INSTALL", "/DEBUG"}), 6);
+  EXPECT_EQ(LinesOf({"JNL: "}),
+            (Lines{"JNL: Undoing the journal of an interrupted run", "JNL: Interrupted run undone"}));
+  EXPECT_EQ(Count(), 1);
+  EXPECT_EQ(Run({"/CHECK"}), 11);
+}
+
 TEST_F(ActionsTest, NoRebootRestartsTheDrivesInsteadOnWindows2000) {
   // Only a drive that did not restart leaves a reboot to do; where the
   // devices cannot be listed at all, or the restart breaks off, the
