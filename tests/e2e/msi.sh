@@ -297,7 +297,8 @@ for seq in InstallUISequence InstallExecuteSequence; do
 done
 check_eq "older versions removed" "$(printf '%s\t0.0.0\t1.0.0\t\t256\t\tVQDOLDERFOUND' "${A_UP[1]}")" "$(table Upgrade OLDER)"
 check_eq "RemoveExistingProducts" "$(printf 'RemoveExistingProducts\t\t6601')" "$(table InstallExecuteSequence ^RemoveEx)"
-check_eq "vqdinst.exe's version and language" 1 "$(table File $'^VqdinstExe\t.*\t[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+\t1033\t' | grep -c .)"
+file_row() { msiinfo export "$1" File | tr -d '\r' | awk -F '\t' '$1 == "VqdinstExe" { print $5, $6 }'; }
+check_eq "vqdinst.exe's version and language" "$VQD_VERSION 1033" "$(file_row "$E2E_SCRATCH/A.msi")"
 check_eq "the folder's short name" 1 "$(table Directory $'^INSTALLDIR\tProgramFilesFolder\t[A-Z0-9]{8}\\|VQD Example Burner$' | grep -c .)"
 check_eq "ARPNOMODIFY" "$(printf 'ARPNOMODIFY\t1')" "$(table Property ^ARPNOMODIFY)"
 check_eq "ARPINSTALLLOCATION" "$(printf 'SetArpInstallLocation\t51\tARPINSTALLLOCATION\t[INSTALLDIR]\t')" "$(table CustomAction ^SetArp)"
