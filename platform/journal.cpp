@@ -135,6 +135,7 @@ bool MoveAside(const std::string& path, bool* existed) {
 
 bool JournalBegin(const std::string& keepDir) {
   Truncate(0);
+  journal::ForgetListing();
   KeepDir = keepDir;
   while (!KeepDir.empty() && KeepDir.back() == '\\') KeepDir.pop_back();
   Recording = journal::Start(KeepDir);
@@ -175,6 +176,7 @@ void journal::ProcessEnded() {
 }
 
 bool JournalKey(const std::string& path) {
+  journal::ForgetListing();  // another program is about to change keys
   return !Recording || (journal::RecordKey(Join("", path)) == 0 && journal::Persist());
 }
 

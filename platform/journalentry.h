@@ -88,6 +88,9 @@ long ReadValue(RegKey key, const std::string& name, Entry* e);
 // The key as it is now, not there or its whole tree, unless covered.
 long RecordKey(const std::string& path);
 // A key about to be created: the first key of its path that is not there.
+// Recording keeps the last list of a parent's subkeys; a create (and a new
+// journal) forgets it.
+void ForgetListing();
 long RecordCreate(const std::string& path);
 // Undoes every entry, the last first, with a log line each; true when all
 // of them were undone.
