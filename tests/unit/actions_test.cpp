@@ -50,6 +50,8 @@ TEST_F(ActionsTest, ExitCodesAndFlagsOfCommandLineRuns) {
       {Fam::W9x, kFresh, {"/UPGRADEONLY"}, 0, "<none>", "<none>", "<none>"},
       {Fam::NT, kOlder, {"/UPGRADEONLY"}, 6, "reboot", "<none>", "<none>"},
       {Fam::NT, kCountTwo, {"/REMOVE"}, 0, "<none>", "<none>", "<none>"},
+      // A removal extracts nothing: it needs no temporary directory.
+      {Fam::W2K, kCountTwo, {"/REMOVE"}, 0, "<none>", "<none>", "<none>", "CreatePrivateDirectoryA", "931fas~9"},
       {Fam::NT, kCountTwo, {"/FORCEREMOVE"}, 6, "reboot", "<none>", "<none>"},
       // The upgrade after the install copies nothing; the install's reboot stands.
       {Fam::W2K, kFresh, {"/INSTALL", "/UPGRADE"}, 6, "reboot", "<none>", "<none>"},
@@ -62,6 +64,8 @@ TEST_F(ActionsTest, ExitCodesAndFlagsOfCommandLineRuns) {
       {Fam::W9x, kFresh, {"/UPGRADE", "/NOTIFYREG"}, 13, "<none>", "<none>", "<none>", "CopyFileA"},
       {Fam::NT, kOlder, {"/CHECK", "/UPGRADEONLY"}, 13, "<none>", "<none>", "<none>", "CopyFileA"},
       {Fam::W2K, kCurrent, {"/REMOVE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD2K"},
+      // A later action that succeeds does not make the run's failure good.
+      {Fam::W2K, kCurrent, {"/REMOVE", "/UPGRADE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD2K"},
       {Fam::NT, kCurrent, {"/FORCEREMOVE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD"},
       // On Windows 9x the driver file is the registration.
       {Fam::W9x, kCurrent, {"/FORCEREMOVE"}, 13, "<none>", "<none>", "<none>", "MoveFileA", "MERIDAX.VXD"},
