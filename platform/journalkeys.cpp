@@ -213,5 +213,12 @@ bool StoredInfs(std::string* names, std::string* store) {
   return FindClose(find) && complete;
 }
 
+bool ReadBytes(const std::string& path, std::string* bytes) {
+  FileView view;
+  if (!MapWholeFile(path, &view)) return false;
+  bytes->assign(reinterpret_cast<const char*>(view.data), view.size);
+  UnmapWholeFile(&view);
+  return true;
+}
 
 }  // namespace plat::journal

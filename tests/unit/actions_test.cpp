@@ -142,6 +142,33 @@ TEST_F(ActionsTest, AFailedActionIsUndoneAndTheFinishedOnesStay) {
             (Lines{"UNDO: Deleted " + std::string(CdromClassKey) + "\\LowerFilters", "UNDO: Deleted " + DriverPath(),
                    "UNDO: Deleted SOFTWARE\\Velcordia\\PALV\\DriveDB", "UNDO: Deleted SYSTEM\\CurrentControlSet\\Services"}));
 
+  // Windows 2000 has no SetupUninstallOEMInfA: the undo deletes the stored
+  // INF's three files. An INF another program stores during the store call
+  // (a device plugged in at that moment) is not this action's, and stays.
+  Machine(Fam::W2K, false);
+  sim::RemoveSetupUninstallOEMInf();
+  const std::string device = "[Version]\r\nSignature=\"$Windows NT$\"\r\n; a device's\r\n";
+  sim::StoreInfDuringNextCopy(device);
+  sim::ThrowInCalls("RegSetValueExA", -1, "SharedDLLs");
+  EXPECT_EQ(Run({"/INSTALL", "/DEBUG"}), 13);
+  EXPECT_EQ(sim::ReadFile("C:\\WINDOWS\\INF\\oem0.inf"), device);
+  for (const char* stored : {"INF\\oem1.inf", "INF\\oem1.pnf", "SYSTEM32\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\oem1.cat"})
+    EXPECT_FALSE(sim::FileExists(std::string("C:\\WINDOWS\\") + stored)) << stored;
+  EXPECT_EQ(LinesOf({"UNDO: Deleted C:\\WINDOWS\\INF"}), Lines{"UNDO: Deleted C:\\WINDOWS\\INF\\oem1.inf"});
+
+  // The undo itself runs out of memory: the run still ends with 13 and its
+  // result line, and the next run that acts finishes the undo.
+  Machine(Fam::NT, false);
+  sim::ThrowInCalls("RegSetValueExA", -1, "SharedDLLs");
+  sim::ThrowInCalls("RegDeleteKeyA", 1, "Services");
+  sim::SetStandardOutput(true);
+  EXPECT_EQ(Run({"/INSTALL"}), 13);
+  EXPECT_EQ(sim::StandardOutput().substr(0, 26), "vqdinst.exe /INSTALL: 13 (");
+  EXPECT_TRUE(ServiceKey());
+  EXPECT_EQ(Run({"/DISABLE"}), 0);
+  EXPECT_FALSE(ServiceKey());
+  EXPECT_FALSE(sim::FileExists(DriverPath()));
+
   // A change that failed changed nothing: the undo has only the count to
   // put back, not the driver file that stayed.
   Machine(Fam::W9x, false);
