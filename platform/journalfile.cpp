@@ -12,8 +12,6 @@
 //                                    files remain to be deleted
 // A record cut short (the run died while writing it) is no record: its
 // change was never made.
-#include <cstdio>
-#include <cstdlib>
 
 #include "platform/direct.h"
 #include "platform/journalentry.h"
@@ -32,10 +30,13 @@ bool Broken = false;  // a write failed: the file holds a record cut short
 const char kFolderName[] = "\\~vqd";  // short: the system directory may be long
 const char kFileName[] = "\\journal";
 
+// Decimal digits (no printf: its runtime would be most of the journal's size).
 std::string Number(uint64_t n) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(n));
-  return text;
+  char text[24], *digit = text + sizeof text;
+  *--digit = '\0';
+  do *--digit = static_cast<char>('0' + n % 10);
+  while (n /= 10);
+  return digit;
 }
 
 bool Write(const std::string& bytes) {
@@ -53,18 +54,17 @@ std::string Record(const Entry& e) {
   return r + e.path + e.name + e.data + '\n';
 }
 
-// Reads the numbers of a record's first line from text at *at; false when
-// the line is not whole.
+// Reads the numbers of a record's first line (each after one blank) from
+// text at *at; false when the line is not whole.
 bool Numbers(const std::string& text, size_t* at, uint64_t* values, int count) {
   const size_t end = text.find('\n', *at);
   if (end == std::string::npos) return false;
-  const char* p = text.c_str() + *at;
-  for (int i = 0; i < count; ++i) {
-    char* next = nullptr;
-    values[i] = std::strtoull(p, &next, 10);
-    if (next == p || next > text.c_str() + end) return false;
-    p = next;
+  size_t i = *at;
+  for (int n = 0; n < count; ++n) {
+    if (i >= end || text[i++] != ' ' || i >= end || text[i] < '0' || text[i] > '9') return false;
+    for (values[n] = 0; i < end && text[i] >= '0' && text[i] <= '9'; ++i) values[n] = values[n] * 10 + (text[i] - '0');
   }
+  if (i != end) return false;
   *at = end + 1;
   return true;
 }
