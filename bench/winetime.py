@@ -2,6 +2,7 @@
 """Whole-process times of vqdinst.exe under Wine, as ratios to the floor.
 
     winetime.py --exe VQDINST --floor FLOOR --reg DRIVEDB.REG --work DIR [--pairs N]
+                [--against OLDVQDINST [--against-name NAME]]
 
 Run by bench/run.sh with the Wine settings of tools/wine-env.sh, a prefix of
 its own and a persistent wineserver. Each round runs "/CHECK", "/MANIFEST",
@@ -11,6 +12,11 @@ the floor right before it (even rounds) or right after it (odd rounds), and
 divides each time by its pair's floor; "/INSTALL" is also divided by its
 floor plus the round's registry-editor run. The table shows medians over the
 rounds. Nothing is asserted: the targets are printed beside the ratios.
+
+With --against, another build's "/INSTALL" and "/REMOVE" ("old") run in the
+same rounds, each paired with a floor run too: after the new "/REMOVE" in
+even rounds, before the new "/INSTALL" in odd ones. A second table gives the medians of
+both and the ratio new/old: of the medians, and the median of the rounds'.
 """
 import argparse
 import os
@@ -48,6 +54,8 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--pairs", type=int, default=15)
     parser.add_argument("--raw", action="store_true", help="print every pair (ms) as it is measured")
+    parser.add_argument("--against", help="another vqdinst.exe whose /INSTALL and /REMOVE run in the same rounds")
+    parser.add_argument("--against-name", default="the other build", help="how the table names it")
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     exe, floor = os.path.abspath(args.exe), os.path.abspath(args.floor)
@@ -59,6 +67,10 @@ def main():
         ("/REMOVE", [exe, "/REMOVE"], {6}),
     ]
     floor_step = ("floor", [floor], {0})
+    old_steps = []
+    if args.against:
+        old = os.path.abspath(args.against)
+        old_steps = [("old /INSTALL", [old, "/INSTALL"], {6}), ("old /REMOVE", [old, "/REMOVE"], {6})]
 
     def run(step):
         name, argv, codes = step
@@ -69,14 +81,17 @@ def main():
 
     # One round to warm the caches and to see that every step does its work.
     run(floor_step)
-    for step in steps:
+    for step in steps + old_steps:
         run(step)
-    times = {name: [] for name in ["floor"] + [s[0] for s in steps]}
-    ratios = {name: [] for name, _, _ in steps}
+    times = {name: [] for name in ["floor"] + [s[0] for s in steps + old_steps]}
+    ratios = {name: [] for name, _, _ in steps + old_steps}
     install_vs = []
     for round_number in range(args.pairs):
         got = {}
-        for step in steps:
+        # The old build's pair after the new one's in even rounds, before it
+        # in odd ones.
+        order = steps + old_steps if round_number % 2 == 0 else steps[:2] + old_steps + steps[2:]
+        for step in order:
             # Each run has its own floor beside it, before it in even rounds
             # and after it in odd ones, so that neither gains by its place.
             if round_number % 2 == 0:
@@ -106,6 +121,17 @@ def main():
         print(f"{name:<12}{ms(times[name]):>9.1f}{statistics.median(ratios[name]):>9.2f}  {target}")
     vs = statistics.median(install_vs)
     print(f"{'/INSTALL vs floor+regedit':<30}{vs:>9.2f}  <= 1.10 {'met' if vs <= 1.10 else 'MISSED'}")
+    if args.against:
+        print()
+        print(f"Against {args.against_name} ({args.against}), the same rounds, medians")
+        print(f"{'run':<12}{'new ms':>9}{'old ms':>9}{'new/old':>9}{'rounds':>9}  target")
+        for name in ("/INSTALL", "/REMOVE"):
+            new, old = times[name], times["old " + name]
+            each = statistics.median(n / o for n, o in zip(new, old))
+            target = ""
+            if name == "/INSTALL":
+                target = "<= 1.10 " + ("met" if each <= 1.10 else "MISSED")
+            print(f"{name:<12}{ms(new):>9.1f}{ms(old):>9.1f}{ms(new) / ms(old):>9.2f}{each:>9.2f}  {target}")
 
 
 if __name__ == "__main__":
