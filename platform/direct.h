@@ -25,7 +25,8 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
 // MoveFileExA; Windows 9x has the name but fails it with
 // ERROR_CALL_NOT_IMPLEMENTED.
 constexpr uint32_t kMovefileReplaceExisting = 1;  // MOVEFILE_REPLACE_EXISTING
-constexpr uint32_t kMovefileWriteThrough = 8;     // MOVEFILE_WRITE_THROUGH
+constexpr uint32_t kMovefileDelayUntilReboot = 4;  // MOVEFILE_DELAY_UNTIL_REBOOT: to "" deletes then
+constexpr uint32_t kMovefileWriteThrough = 8;      // MOVEFILE_WRITE_THROUGH
 bool MoveFileExA(const std::string& from, const std::string& to, uint32_t flags);
 void SetLastError(uint32_t error);
 

@@ -110,7 +110,7 @@ bool Rename(const std::string& from, const std::string& to, bool replace);
 void ProcessEnded();
 
 // ---- The journal's file (journalfile.cpp)
-// <WindowsDir>\vqdundo, "" when the Windows directory is not known.
+// <SystemDir>\~vqd, "" when the system directory is not known.
 std::string FolderPath();
 // A plain directory, no link, private as CreatePrivateDirectoryA makes it.
 bool FolderTrusted(const std::string& folder);

@@ -123,9 +123,11 @@ bool Start(const std::string& keepDir) {
   HeldFolder = OpenDirectoryA(folder);  // nobody renames it away while it is held (NT family)
   File = direct::CreateFileA(folder + kFileName, Access::Write, kFileShareRead, Disposition::CreateNew);
   if (File == kInvalidFile) {
-    // Another journal is there (it is recovered first), or none can be made.
+    // Another journal is there (it is recovered first; the folder then
+    // stays, not being empty), or none can be made.
     if (HeldFolder != kInvalidFile) CloseHandle(HeldFolder);
     HeldFolder = kInvalidFile;
+    RemoveDirectoryA(folder);
     return false;
   }
   if (Write("B " + Number(keepDir.size()) + '\n' + keepDir + '\n')) return true;

@@ -162,10 +162,20 @@ bool UndoAll(void (*log)(const std::string& line)) {
   return all;
 }
 
+// A second try gets past a scanner that held the file a moment ago; one
+// that stays in use (a driver the system has loaded) goes at the next start
+// of Windows where the NT family can do that.
 bool DeleteAsides(void (*log)(const std::string& line)) {
   bool all = true;
   for (const Entry& e : Entries) {
-    if (e.kind != kFile || !e.existed || !There(e.name) || direct::DeleteFileA(e.name)) continue;
+    if (e.kind != kFile || !e.existed) continue;
+    bool gone = false;
+    for (int tries = 0; tries < 2 && !gone; ++tries) gone = direct::DeleteFileA(e.name) || Gone(GetLastError());
+    if (gone) continue;
+    if (direct::MoveFileExA(e.name, "", direct::kMovefileDelayUntilReboot)) {
+      log("JNL: " + e.name + " is deleted at the next start");
+      continue;
+    }
     log("JNL: Failed to delete " + e.name);
     all = false;
   }

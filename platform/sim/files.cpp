@@ -387,6 +387,8 @@ bool direct::MoveFileExA(const std::string& from, const std::string& to, uint32_
     M().lastError = kErrorCallNotImplemented;
     return false;
   }
+  // A deletion at the next start is only noted (the simulation never restarts).
+  if (flags & direct::kMovefileDelayUntilReboot) return !Failing("MoveFileExA", from) && IsFile(ToHost(from));
   return Move("MoveFileExA", from, to, (flags & direct::kMovefileReplaceExisting) != 0);
 }
 

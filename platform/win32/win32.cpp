@@ -135,7 +135,7 @@ bool direct::MoveFileA(const std::string& from, const std::string& to) {
   return ::MoveFileA(from.c_str(), to.c_str()) != FALSE;
 }
 bool direct::MoveFileExA(const std::string& from, const std::string& to, uint32_t flags) {
-  return ::MoveFileExA(from.c_str(), to.c_str(), flags) != FALSE;
+  return ::MoveFileExA(from.c_str(), to.empty() ? nullptr : to.c_str(), flags) != FALSE;
 }
 bool direct::CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
   return ::CopyFileA(from.c_str(), to.c_str(), failIfExists) != FALSE;

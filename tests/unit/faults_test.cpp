@@ -21,6 +21,7 @@
 // (call x action x family -> exit codes) to FILE as markdown:
 //   VQD_FAULT_MATRIX=docs/fault-matrix.md build/host/unit_tests --gtest_filter='FaultSweep*'
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -201,6 +202,9 @@ class SeededSweep : public ProcedureTest {
     const std::string name = family_ == Fam::NT ? "BREMCO" : "BREMCO2K";
     sim::WriteFile(kDrivers + name + ".SYS", "legacy");
     reg::SetValue(kServices + name, "Start", plat::kRegDword, {1, 0, 0, 0});
+    // NT 4.0's is read-only: it stays where it is, and nothing of the run
+    // stays behind for it.
+    if (family_ == Fam::NT) sim::SetFileAttributes(kDrivers + name + ".SYS", true);
     if (family_ != Fam::W2K) return;
     reg::SetValue(CdromClassKey, "LowerFilters", plat::kRegMultiSz, B("BREMCO2k" + std::string(1, '\0') + Filters()));
   }
@@ -235,6 +239,12 @@ class SeededSweep : public ProcedureTest {
     }
     EXPECT_FALSE(sim::DirectoryExists("C:\\TEMP\\931fas~9")) << what << ": temporary directory left";
     EXPECT_FALSE(sim::DirectoryExists("C:\\WINDOWS\\931fas~9")) << what << ": temporary directory left";
+    // Nothing the journal kept stays: no file moved aside or copied beside
+    // its target, no journal.
+    EXPECT_FALSE(sim::DirectoryExists("C:\\WINDOWS\\SYSTEM32\\~vqd")) << what << ": journal left";
+    for (const std::string& dir : {kDrivers, kIosubsys})
+      for (const auto& entry : std::filesystem::directory_iterator(sim::HostPath(dir)))
+        EXPECT_NE(UpperCase(entry.path().filename().string()).rfind("~VQD", 0), 0u) << what << ": left " << entry.path();
 
     Bytes value;
     std::vector<std::string> entries;
