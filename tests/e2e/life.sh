@@ -528,7 +528,8 @@ if [ "$fam" = 2K ]; then
         run /INSTALL
         check_rc 13
         flags no no
-        check_eq "driver files after the install on a full disk" "" "$(ls "$SYS32/drivers" | grep -i '^vqd')"
+        check_eq "driver files after the install on a full disk" "" \
+            "$(find "$SYS32/drivers" -maxdepth 1 -iname 'vqd*' -printf '%f\n')"
         check_eq "service key" missing "$(vqdcheck getvalue "$SERVICES\\$svc" Start)"
         check_eq "LowerFilters" missing "$(vqdcheck getvalue "$CLASS" LowerFilters)"
         count_is missing
