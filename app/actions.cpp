@@ -1,5 +1,6 @@
 #include "app/actions.h"
 
+#include "app/runlock.h"
 #include "app/runstate.h"
 #include "package/payload.h"
 #include "platform/journal.h"
@@ -74,18 +75,23 @@ void LogSkipped(Action action) {
 bool RebootBeforeAction = false;
 
 // Runs one action under the journal. When it fails, every change it made
-// is undone; undone in full, it needs no reboot for itself.
+// is undone; undone in full, it needs no reboot for itself. Without a
+// journal on disk nothing may change: the action is not run.
 template <typename Body>
 void Journaled(Body body) {
   const bool failedBefore = ActionFailed;
   ActionFailed = false;
   RebootBeforeAction = RebootNeeded;
-  plat::JournalBegin(TempDir);
-  body();
-  if (ActionFailed)
-    UndoFailedAction();
-  else
-    plat::JournalEnd();
+  if (!plat::JournalBegin(TempDir)) {
+    DebugLog("MAIN: No journal - nothing done");
+    ActionFailed = true;
+  } else {
+    body();
+    if (ActionFailed)
+      UndoFailedAction();
+    else
+      plat::JournalEnd(DebugLog);
+  }
   ActionFailed = ActionFailed || failedBefore;
 }
 
@@ -108,6 +114,16 @@ void UndoFailedAction() {
   if (!plat::JournalRecording()) return;
   ActionFailed = true;
   if (plat::JournalUndo(DebugLog)) RebootNeeded = RebootBeforeAction;
+}
+
+bool EnableOrDisableFromDialog(bool enabling) {
+  bool rebootNeeded = false;
+  const bool failedBefore = ActionFailed;
+  if (TakeRunLock()) Journaled([&] { rebootNeeded = enabling ? EnableDriver(true) : DisableDriver(); });
+  ReleaseRunLock();
+  // The dialog judges the outcome by what the system holds afterwards.
+  ActionFailed = failedBefore;
+  return rebootNeeded;
 }
 
 void RunActions() {

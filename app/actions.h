@@ -7,3 +7,6 @@ void RunActions();
 // was ended by an unexpected error: the run then ends with 13, and an
 // action undone in full leaves the run's reboot need as it found it.
 void UndoFailedAction();
+// The dialog's Enable or Disable, under the run lock and the journal as
+// the command line's are; whether a reboot is needed.
+bool EnableOrDisableFromDialog(bool enabling);

@@ -8,9 +8,11 @@
 #include "app/dialogs/waitform.h"
 #include "app/cmdline.h"
 #include "app/flags.h"
+#include "app/runlock.h"
 #include "app/runstate.h"
 #include "package/manifest.h"
 #include "package/payload.h"
+#include "platform/journal.h"
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
 #include "vqdlib/numtext.h"
@@ -93,7 +95,9 @@ namespace {
 // standard output (a file or a pipe): "vqdinst.exe /INSTALL: 6 (done,
 // restart needed)". A write that fails changes nothing.
 void WriteResultLine(int code) {
-  const char* meaning = HelpSwitch && code == 6 ? "help shown" : ExitCodeMeaning(static_cast<unsigned long>(code));
+  const char* meaning = HelpSwitch && code == 6         ? "help shown"
+                        : AnotherRunBusy && code == 13 ? "another run was busy, nothing changed"
+                                                       : ExitCodeMeaning(static_cast<unsigned long>(code));
   std::string line = "vqdinst.exe";
   line.append(ActedSwitches).append(": ").append(DecimalText(code)).append(" (").append(meaning).append(")\r\n");
   plat::WriteStandardOutput(line);
@@ -174,12 +178,26 @@ int RunSwitches(const std::vector<std::string>& args) {
     }
     if (CheckSwitch) {
       DebugLog("MAIN: Sanity check switch activated");
-      // The check sees the system as it was before this run's actions.
+      // The check sees the system as it was before this run's actions. A
+      // run that died half-way (or one under way) leaves its journal: the
+      // driver is not as it should be until that is undone.
       SanityOK = IsDriverInstalled();
+      if (plat::JournalPending()) {
+        DebugLog("MAIN: Journal of an interrupted run pending");
+        SanityOK = false;
+      }
     }
-    TempDir = MakeTempDir();
-    RunActions();
-    if (!TempDir.empty()) DeleteTempDir(TempDir);
+    // Only a run that acts takes the lock (and puts right what a run that
+    // died left): a check or a run without actions changes nothing.
+    const bool acts = InstallSwitch || RemoveSwitch || UpgradeSwitch || UpgradeOnlySwitch || EnableSwitch || DisableSwitch;
+    if (acts && !TakeRunLock()) {
+      ActionFailed = true;
+    } else {
+      TempDir = MakeTempDir();
+      RunActions();
+      if (!TempDir.empty()) DeleteTempDir(TempDir);
+    }
+    ReleaseRunLock();
     // The outcome is reported with the log closed: the question nobody will
     // see is logged now (after an exception the log stays open for it).
     RebootQuestionUnseen();
@@ -190,6 +208,7 @@ int RunSwitches(const std::vector<std::string>& args) {
     // path would name the root of the current drive.
     UndoFailedAction();
     if (!TempDir.empty()) DeleteTempDir(TempDir);
+    ReleaseRunLock();
   }
   if (Interactive) HidePleaseWait();
   DestroyMarkerWindow();

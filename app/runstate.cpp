@@ -1,5 +1,7 @@
 #include "app/runstate.h"
 
+#include "app/runlock.h"
+
 #include "package/payload.h"
 
 bool InstallSwitch, RemoveSwitch, ForceRemove, UpgradeSwitch, UpgradeOnlySwitch, EnableSwitch, DisableSwitch;
@@ -11,6 +13,7 @@ int ExitCode;
 std::string ActedSwitches;
 
 void ResetRunState() {
+  ResetRunLock();
   ActedSwitches.clear();
   InstallSwitch = RemoveSwitch = ForceRemove = UpgradeSwitch = UpgradeOnlySwitch = false;
   EnableSwitch = DisableSwitch = Overwrite = CheckSwitch = false;

@@ -22,6 +22,7 @@ add_library(vqdcore STATIC
   platform/sim/windows.cpp
   platform/sim/devices.cpp
   platform/sim/threads.cpp
+  platform/sim/mutex.cpp
   platform/sim/infstore.cpp
   platform/sim/verinfo.cpp
 )

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "package/heldfiles.h"
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/numtext.h"
 #include "vqdlib/system.h"
 #include "vqdlib/textfile.h"
 
@@ -92,8 +94,11 @@ bool ResourceToFile(const std::string& name, const std::string& path) {
 
 namespace {
 
-// The names tried under one base: 931fas~9, then 931fas~9.1 to 931fas~9.9.
-const int kTempDirNames = 10;
+// The names tried under one base: 931fas~9, then 931fas~9.1 to 931fas~9.99.
+// Those of runs that died are reclaimed; only names taken by somebody
+// else's folders use up the later ones.
+const int kTempDirNames = 100;
+const char kTempDirName[] = "931fas~9";
 
 bool CreateTempDir(const std::string& dir, uint32_t* error) {
   DebugLog("MTD: Temp dir is: " + dir);
@@ -108,11 +113,8 @@ bool CreateTempDir(const std::string& dir, uint32_t* error) {
 // folder, no right to write in it, a path too long) holds for every name.
 std::string CreateTempDirUnder(const std::string& base) {
   for (int i = 0; i < kTempDirNames; ++i) {
-    std::string dir = base + "\\931fas~9";
-    if (i) {
-      dir += '.';
-      dir += static_cast<char>('0' + i);
-    }
+    std::string dir = base + "\\" + kTempDirName;
+    if (i) dir += "." + DecimalText(i);
     uint32_t error = 0;
     if (CreateTempDir(dir, &error)) {
       if (IsNT) {
@@ -144,6 +146,65 @@ bool IsPlainDirectory(const std::string& dir) {
 
 }  // namespace
 
+// Deletes the files directly in dir but "reboot.txt"; `log` writes the lines
+// of the first pass. A folder is neither entered nor removed, and a link is
+// left alone (Wine's DeleteFileA deletes what a symbolic link points to).
+static void DeleteFilesIn(const std::string& dir, bool log) {
+  plat::FindData found;
+  plat::FindHandle find = plat::FindFirstFileA(dir + "\\*.*", &found);
+  if (find == plat::kInvalidFind) return;
+  if (log) DebugLog("DTD: Found files - deleting");
+  do {
+    if (found.directory || found.name == "reboot.txt") continue;
+    const std::string entry = dir + "\\" + found.name;
+    if (found.reparsePoint || plat::IsReparsePointA(entry)) continue;
+    if (log) DebugLog("DTD: Deleting " + entry);
+    plat::DeleteFileA(entry);
+  } while (plat::FindNextFileA(find, &found));
+  plat::FindClose(find);
+}
+
+// The TEMP of the run (as MakeTempDir reads it) and the Windows directory.
+static void TempDirBases(std::string* temp, std::string* windowsDir) {
+  *windowsDir = GetWindowsDir();
+  char buffer[261] = {};
+  uint32_t length = plat::GetEnvironmentVariableA("TEMP", buffer, sizeof buffer);
+  temp->clear();
+  if (length != 0 && length < sizeof buffer) *temp = buffer[0] ? buffer : ".";
+}
+
+// A temporary directory of a run that died: only a plain directory that is
+// still as private as this program makes them is emptied and removed.
+static void Reclaim(const std::string& dir) {
+  if (!IsPlainDirectory(dir) || !plat::IsPrivateDirectoryA(dir)) return;
+  DeleteFilesIn(dir, false);
+  if (plat::RemoveDirectoryA(dir)) DebugLog("MTD: Reclaimed " + dir);
+}
+
+static void ReclaimUnder(const std::string& base) {
+  std::vector<std::string> names;
+  plat::FindData found;
+  plat::FindHandle find = base.empty() ? plat::kInvalidFind : plat::FindFirstFileA(base + "\\*", &found);
+  if (find == plat::kInvalidFind) return;
+  const std::string prefix = UpperCase(kTempDirName);
+  do {
+    const std::string name = UpperCase(found.name);
+    if (found.directory && name.compare(0, prefix.size(), prefix) == 0 &&
+        (name.size() == prefix.size() || name[prefix.size()] == '.'))
+      names.push_back(found.name);
+  } while (plat::FindNextFileA(find, &found));
+  plat::FindClose(find);
+  for (const std::string& name : names) Reclaim(base + "\\" + name);
+}
+
+void ReclaimTempDirs(const std::string& deadRunDir) {
+  std::string temp, windowsDir;
+  TempDirBases(&temp, &windowsDir);
+  ReclaimUnder(temp);
+  ReclaimUnder(windowsDir);
+  if (!deadRunDir.empty()) Reclaim(deadRunDir);
+}
+
 std::string MakeTempDir() {
   ReleaseAllFiles();
   ReleaseTempDir();
@@ -168,24 +229,6 @@ std::string MakeTempDir() {
   if (dir.empty() && fromTemp && !windowsDir.empty()) dir = CreateTempDirUnder(windowsDir);
   if (dir.empty()) DebugLog("MTD: No temp dir - nothing is extracted");
   return dir;
-}
-
-// Deletes the files directly in dir but "reboot.txt"; `log` writes the lines
-// of the first pass. A folder is neither entered nor removed, and a link is
-// left alone (Wine's DeleteFileA deletes what a symbolic link points to).
-static void DeleteFilesIn(const std::string& dir, bool log) {
-  plat::FindData found;
-  plat::FindHandle find = plat::FindFirstFileA(dir + "\\*.*", &found);
-  if (find == plat::kInvalidFind) return;
-  if (log) DebugLog("DTD: Found files - deleting");
-  do {
-    if (found.directory || found.name == "reboot.txt") continue;
-    const std::string entry = dir + "\\" + found.name;
-    if (found.reparsePoint || plat::IsReparsePointA(entry)) continue;
-    if (log) DebugLog("DTD: Deleting " + entry);
-    plat::DeleteFileA(entry);
-  } while (plat::FindNextFileA(find, &found));
-  plat::FindClose(find);
 }
 
 void DeleteTempDir(const std::string& dir) {

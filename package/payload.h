@@ -28,11 +28,17 @@ bool DeleteExtractedFile(const std::string& path);
 
 // A directory made new by this run, private to the administrators and the
 // program's user on the NT family: <TEMP>\931fas~9, or when that name is
-// taken 931fas~9.1 to 931fas~9.9, and then the same under the Windows
+// taken 931fas~9.1 to 931fas~9.99, and then the same under the Windows
 // directory. Empty when none could be made (nothing is extracted then). On
 // the NT family it stays open without delete sharing until DeleteTempDir
 // removes it, so that nobody can rename it and put another in its place.
 std::string MakeTempDir();
+// Removes the temporary directories that runs which died left: those named
+// as MakeTempDir names them under TEMP and the Windows directory, and
+// deadRunDir (named by that run's journal), each only while it is still a
+// plain directory as private as MakeTempDir makes them. Only under the run
+// lock: no other run is using one then.
+void ReclaimTempDirs(const std::string& deadRunDir);
 // Deletes the files directly in dir (except "reboot.txt"), then dir; only a
 // directory MakeTempDir made in this run, and never through a link.
 void DeleteTempDir(const std::string& dir);

@@ -22,6 +22,12 @@ FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMod
 bool DeleteFileA(const std::string& path);
 bool MoveFileA(const std::string& from, const std::string& to);
 bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists);
+// MoveFileExA; Windows 9x has the name but fails it with
+// ERROR_CALL_NOT_IMPLEMENTED.
+constexpr uint32_t kMovefileReplaceExisting = 1;  // MOVEFILE_REPLACE_EXISTING
+constexpr uint32_t kMovefileWriteThrough = 8;     // MOVEFILE_WRITE_THROUGH
+bool MoveFileExA(const std::string& from, const std::string& to, uint32_t flags);
+void SetLastError(uint32_t error);
 
 // SetupCopyOEMInfA without a destination buffer: Wine's then overwrites the
 // error of a failed call with ERROR_INSUFFICIENT_BUFFER. The journal finds

@@ -21,7 +21,7 @@ using journal::Truncate;
 
 bool Recording = false;
 std::string KeepDir;
-unsigned KeptFiles = 0;  // for the names of the copies, over the whole run
+unsigned Names = 0;  // for the names beside files, over the whole run
 // The open keys under HKLM, each with its path (in no order).
 std::vector<Entry> OpenKeys;
 
@@ -63,77 +63,145 @@ long RecordValue(RegKey key, const std::string& name) {
   return journal::ReadValue(key, name, &Add(&Entries, journal::kValue, path));
 }
 
-// The file as it is now: not there, or copied into the keep directory with
-// its three times.
-bool RecordFile(const std::string& path) {
-  if (!Recording || (!KeepDir.empty() && journal::Below(path, KeepDir))) return true;
-  for (const Entry& e : Entries)
-    if (e.kind == journal::kFile && Same(e.path, path)) return true;
-  FileHandle file =
-      direct::CreateFileA(path, Access::Read, kFileShareRead | kFileShareWrite, Disposition::OpenExisting);
-  if (file == kInvalidFile) {
-    if (!journal::Gone(GetLastError())) return false;
-    Add(&Entries, journal::kFile, path);
-    return true;
-  }
-  FileTime times[3] = {0, 0, 0};
-  const bool timed = GetFileTime(file, &times[0], &times[1], &times[2]);
-  CloseHandle(file);
-  char number[12] = {}, *digit = number + sizeof number - 1;
-  for (unsigned n = ++KeptFiles; n; n /= 10) *--digit = static_cast<char>('0' + n % 10);
-  const std::string kept = KeepDir + "\\UNDO." + digit;
-  if (!timed || KeepDir.empty() || !direct::CopyFileA(path, kept, true)) return false;
-  Entry& e = Add(&Entries, journal::kFile, path, true);
-  e.name = kept;
-  std::copy(times, times + 3, e.times);
-  return true;
+// What is at a name: nothing, a file (readOnly: FILE_ATTRIBUTE_READONLY),
+// or something else (a folder); kUnknown when that cannot be told.
+enum Found { kNothing, kAFile, kOther, kUnknown };
+Found Look(const std::string& path, bool* readOnly = nullptr) {
+  FindData found;
+  FindHandle find = FindFirstFileA(path, &found);
+  if (find == kInvalidFind) return journal::Gone(GetLastError()) ? kNothing : kUnknown;
+  FindClose(find);
+  if (readOnly) *readOnly = found.readOnly;
+  return found.directory || found.reparsePoint ? kOther : kAFile;
 }
 
-// The names of the files in the store of setup information files, as a
-// list, and the store's folder.
-bool StoredInfs(std::string* names, std::string* store) {
-  char windows[261] = {};
-  uint32_t length = GetWindowsDirectoryA(windows, sizeof windows);
-  if (length == 0 || length >= sizeof windows) return false;
-  *store = std::string(windows) + "\\INF\\";
-  FindData found;
-  FindHandle find = FindFirstFileA(*store + "*", &found);
-  if (find == kInvalidFind) return journal::Gone(GetLastError());
-  do names->append(1, '\\').append(found.name);
-  while (FindNextFileA(find, &found));
-  const bool complete = GetLastError() == 18;  // ERROR_NO_MORE_FILES
-  return FindClose(find) && complete;
+// Whether the action recorded the file already: its first state is kept,
+// and what it does to the file since is undone with it.
+bool Recorded(const std::string& path) {
+  for (const Entry& e : Entries)
+    if ((e.kind == journal::kFile || e.kind == journal::kMoved) && Same(e.path, path)) return true;
+  return false;
+}
+
+bool Skipped(const std::string& path) { return !Recording || (!KeepDir.empty() && journal::Below(path, KeepDir)); }
+
+// A name in path's folder that nothing holds: ~vqdN, no longer than the
+// names it stands beside.
+bool FreshName(const std::string& path, std::string* fresh) {
+  const std::string folder = path.substr(0, path.rfind('\\') + 1);
+  for (int tries = 0; tries < 100; ++tries) {
+    *fresh = folder + "~vqd" + std::to_string(++Names);
+    const Found found = Look(*fresh);
+    if (found == kNothing) return true;
+    if (found == kUnknown) return false;
+  }
+  return false;
+}
+
+// The change after mark failed; when what it did half-way could not be
+// taken back at once, its entries stay for the undo.
+template <typename Cleanup>
+bool Failed(size_t mark, Cleanup cleanup) {
+  const uint32_t error = GetLastError();
+  if (cleanup()) Truncate(mark);
+  direct::SetLastError(error);
+  return false;
+}
+
+bool Nothing() { return true; }
+
+// The file at path goes aside (recorded first) so that its name is free;
+// kept when it cannot. existed: there was a file to move.
+bool MoveAside(const std::string& path, bool* existed) {
+  bool readOnly = false;
+  const Found found = Look(path, &readOnly);
+  *existed = found == kAFile;
+  if (found == kNothing) {
+    Add(&Entries, journal::kFile, path);
+    return journal::Persist();
+  }
+  // DeleteFileA refuses a read-only file; its rename aside would not.
+  if (found != kAFile || readOnly) {
+    direct::SetLastError(found == kUnknown ? GetLastError() : kErrorAccessDenied);
+    return false;
+  }
+  std::string aside;
+  if (!FreshName(path, &aside)) return false;
+  Add(&Entries, journal::kFile, path, true).name = aside;
+  return journal::Persist() && journal::Rename(path, aside, false);
 }
 
 }  // namespace
 
-void JournalBegin(const std::string& keepDir) {
+bool JournalBegin(const std::string& keepDir) {
   Truncate(0);
   KeepDir = keepDir;
   while (!KeepDir.empty() && KeepDir.back() == '\\') KeepDir.pop_back();
-  Recording = true;
+  Recording = journal::Start(KeepDir);
+  return Recording;
 }
 
-void JournalEnd() {
+bool JournalEnd(void (*log)(const std::string& line)) {
   Recording = false;
+  // Once the end is on disk, a run that dies now is finished, not undone.
+  // Where it cannot be written, the journal goes before any aside does;
+  // where that fails too, all stays and the next run undoes the action.
+  bool done = journal::Commit();
+  if (!done) {
+    journal::Close();
+    done = journal::Discard();
+  }
+  if (done) done = journal::DeleteAsides(log);
+  journal::Stop();
   Truncate(0);
+  return done;
 }
 
 bool JournalUndo(void (*log)(const std::string& line)) {
   Recording = false;
   const bool all = journal::UndoAll(log);
+  journal::Stop();
   Truncate(0);
   return all;
 }
 
 bool JournalRecording() { return Recording; }
 
-bool JournalKey(const std::string& path) { return !Recording || journal::RecordKey(Join("", path)) == 0; }
+void journal::ProcessEnded() {
+  Recording = false;
+  OpenKeys.clear();
+  Truncate(0);
+  journal::Close();
+}
+
+bool JournalKey(const std::string& path) {
+  return !Recording || (journal::RecordKey(Join("", path)) == 0 && journal::Persist());
+}
+
+bool JournalPending() { return journal::Pending(); }
+
+JournalRecovery JournalRecover(void (*log)(const std::string& line), std::string* keepDir) {
+  keepDir->clear();
+  if (!journal::Pending()) return JournalRecovery::kNone;
+  bool committed = false;
+  if (!journal::Load(&committed, keepDir)) {
+    Truncate(0);
+    return JournalRecovery::kUntrusted;
+  }
+  log(committed ? "JNL: Finishing the journal of a run that ended" : "JNL: Undoing the journal of an interrupted run");
+  const bool all = committed ? journal::DeleteAsides(log) : journal::UndoAll(log);
+  journal::Stop();
+  Truncate(0);
+  if (!committed) log(all ? "JNL: Interrupted run undone" : "JNL: Interrupted run not fully undone");
+  return all ? JournalRecovery::kRecovered : JournalRecovery::kIncomplete;
+}
 
 // ---- The calls of platform.h that change the system
 //
-// Each notes how many entries there were; when the change fails, it changed
-// nothing and the entries it added go again.
+// Each records what it replaces and puts that on disk before the backend
+// makes the change. A registry call that fails changed nothing, and the
+// entries it added go again; a file call that fails takes back at once
+// what it did half-way, and where it cannot, its entries stay for the undo.
 
 long RegOpenKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result) {
   return Track(direct::RegOpenKeyExA(root, subKey, access, result), root, subKey, result);
@@ -144,12 +212,20 @@ long RegOpenKeyA(RegKey root, const std::string& subKey, RegKey* result) {
 }
 
 namespace {
+// The entries on disk, or the error that kept them off it.
+long Persisted() {
+  if (journal::Persist()) return 0;
+  const uint32_t error = GetLastError();
+  return error ? static_cast<long>(error) : static_cast<long>(kErrorAccessDenied);
+}
+
 // Both creates: first the first key of its path that is not there yet.
 long Create(RegKey root, const std::string& subKey, const uint32_t* access, RegKey* result) {
   const size_t mark = Entries.size();
   std::string base;
   *result = 0;
   long rc = Recording && PathOf(root, &base) ? journal::RecordCreate(Join(base, subKey)) : 0;
+  if (rc == 0 && Recording) rc = Persisted();
   if (rc == 0)
     rc = access ? direct::RegCreateKeyExA(root, subKey, *access, result) : direct::RegCreateKeyA(root, subKey, result);
   if (rc != 0) Truncate(mark);
@@ -160,6 +236,7 @@ long Create(RegKey root, const std::string& subKey, const uint32_t* access, RegK
 long ChangeValue(RegKey key, const std::string& name, uint32_t type, const uint8_t* data, const uint32_t* size) {
   const size_t mark = Entries.size();
   long rc = RecordValue(key, name);
+  if (rc == 0 && Recording) rc = Persisted();
   if (rc == 0)
     rc = size ? direct::RegSetValueExA(key, name, type, data, *size) : direct::RegDeleteValueA(key, name);
   if (rc != 0) Truncate(mark);
@@ -190,56 +267,94 @@ long RegDeleteKeyA(RegKey key, const std::string& subKey) {
   const size_t mark = Entries.size();
   std::string base;
   long rc = Recording && PathOf(key, &base) ? journal::RecordKey(Join(base, subKey)) : 0;
+  if (rc == 0 && Recording) rc = Persisted();
   if (rc == 0 && (rc = direct::RegDeleteKeyA(key, subKey)) != 0) Truncate(mark);
   return rc;
 }
 
+// A file that is there is never written in place: only one the action made
+// or moved aside first.
 FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition) {
-  const size_t mark = Entries.size();
   const bool changes = access != Access::Read || disposition != Disposition::OpenExisting;
-  if (changes && !RecordFile(path)) return kInvalidFile;
+  if (!changes || Skipped(path)) return direct::CreateFileA(path, access, shareMode, disposition);
+  const size_t mark = Entries.size();
+  if (!Recorded(path)) {
+    const Found found = Look(path);
+    if (found == kUnknown) return kInvalidFile;
+    if (found != kNothing) {
+      direct::SetLastError(disposition == Disposition::CreateNew ? kErrorFileExists : kErrorAccessDenied);
+      return kInvalidFile;
+    }
+    Add(&Entries, journal::kFile, path);
+  }
+  if (!journal::Persist()) return kInvalidFile;
   FileHandle file = direct::CreateFileA(path, access, shareMode, disposition);
   if (file == kInvalidFile) Truncate(mark);
   return file;
 }
 
+// A file deleted is moved aside, and deleted once the action succeeded.
 bool DeleteFileA(const std::string& path) {
+  if (Skipped(path)) return direct::DeleteFileA(path);
+  if (Recorded(path)) return journal::Persist() && direct::DeleteFileA(path);
   const size_t mark = Entries.size();
-  if (RecordFile(path) && direct::DeleteFileA(path)) return true;
-  Truncate(mark);
-  return false;
+  bool existed = false;
+  if (MoveAside(path, &existed)) {
+    if (existed) return true;
+    direct::SetLastError(kErrorFileNotFound);
+  }
+  return Failed(mark, Nothing);
 }
 
 bool MoveFileA(const std::string& from, const std::string& to) {
+  if (Skipped(from) && Skipped(to)) return direct::MoveFileA(from, to);
   const size_t mark = Entries.size();
-  if (RecordFile(to) && RecordFile(from) && direct::MoveFileA(from, to)) return true;
-  Truncate(mark);
-  return false;
+  if (!Recorded(to)) Add(&Entries, journal::kFile, to);
+  if (!Recorded(from)) Add(&Entries, journal::kMoved, from).name = to;
+  if (journal::Persist() && direct::MoveFileA(from, to)) return true;
+  return Failed(mark, Nothing);
 }
 
+// The new file is copied to a fresh name beside the target and moved to its
+// name once it is whole; the file it replaces goes aside first. A copy
+// that fails half-way (CopyFileA may have emptied its target) leaves the
+// target as it was.
 bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
+  if (Skipped(to)) return direct::CopyFileA(from, to, failIfExists);
+  if (Recorded(to)) return journal::Persist() && direct::CopyFileA(from, to, failIfExists);
   const size_t mark = Entries.size();
-  if (RecordFile(to) && direct::CopyFileA(from, to, failIfExists)) return true;
-  Truncate(mark);
-  return false;
+  const Found found = Look(to);
+  if (found == kUnknown) return false;
+  if (found == kOther || (found == kAFile && failIfExists)) {
+    direct::SetLastError(found == kOther ? kErrorAccessDenied : kErrorFileExists);
+    return false;
+  }
+  std::string fresh;
+  if (!FreshName(to, &fresh)) return false;
+  Add(&Entries, journal::kFile, fresh).quiet = true;  // gone by its move, or by the undo
+  auto dropFresh = [&fresh] { return direct::DeleteFileA(fresh) || journal::Gone(GetLastError()); };
+  if (!journal::Persist() || !direct::CopyFileA(from, fresh, true)) return Failed(mark, dropFresh);
+  bool existed = false;
+  const size_t aside = Entries.size();
+  if (!MoveAside(to, &existed)) return Failed(mark, dropFresh);
+  if (journal::Rename(fresh, to, false)) return true;
+  return Failed(mark, [&] {
+    const bool back = !existed || journal::Rename(Entries[aside].name, to, false);
+    return dropFresh() && back;
+  });
 }
 
+// Every file of the store that this call adds is taken out by the undo: the
+// store's names before it are on disk before the call.
 bool SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
                       uint32_t oemSourceMediaType, uint32_t copyStyle) {
-  std::string before, after, store;
-  if (Recording && !StoredInfs(&before, &store)) return false;
-  if (!direct::SetupCopyOEMInfA(sourceInfFileName, oemSourceMediaLocation, oemSourceMediaType, copyStyle))
-    return false;
-  // Only an INF the store did not hold before is this action's (the same
-  // file stored before keeps its name). A store that cannot be listed now
-  // leaves nothing to take out again.
-  if (!Recording || !StoredInfs(&after, &store)) return true;
-  for (size_t at = 0; at < after.size(); at = after.find('\\', at + 1)) {
-    const std::string name = journal::Item(after, at).substr(1);
-    if (name.size() > 4 && Same(name.substr(name.size() - 4), ".inf") && journal::Find(before, name) == std::string::npos)
-      Add(&Entries, journal::kOemInf, store + name);
+  if (Recording) {
+    std::string before, store;
+    if (!journal::StoredInfs(&before, &store)) return false;
+    Add(&Entries, journal::kOemInf, store).data = before;
+    if (!journal::Persist()) return false;
   }
-  return true;
+  return direct::SetupCopyOEMInfA(sourceInfFileName, oemSourceMediaLocation, oemSourceMediaType, copyStyle);
 }
 
 }  // namespace plat

@@ -14,16 +14,26 @@
 
 namespace plat::journal {
 
-enum Kind : uint8_t { kValue, kKey, kFile, kOemInf };
+// The numbers are written into the journal's file: a new kind takes a new one.
+enum Kind : uint8_t { kValue, kKey, kFile, kOemInf, kMoved };
 
 // One thing as it was before the action changed it, undone the last first:
 //   kValue: a value (existed: its type and bytes; else it goes);
 //   kKey: a key (existed or not, its whole tree goes first); the keys and
 //     values of a tree that existed follow it as quiet entries, which make
 //     each key and value again;
-//   kFile: a file (existed: its copy in the keep directory, put back with
-//     its three times; else it goes);
-//   kOemInf: an oemN.inf the store took, which goes.
+//   kFile: a file (existed: moved aside to `name` in its own folder, moved
+//     back; else it goes). The undo holds also where the change it covers
+//     was never made or failed half-way: an aside that is not there means
+//     the file never left its name;
+//   kMoved: a file renamed to `name`, renamed back unless it is at its old
+//     name already;
+//   kOemInf: the store of setup information files (path: its folder; data:
+//     the names it held before); each .inf it holds that was not listed
+//     goes.
+// Each entry is on disk before its change is made, and undoing one twice
+// does no more than once: a run that dies is undone by the next, also one
+// that died while undoing.
 // The journal's list of open keys is of entries too (kKey, path and key).
 struct Entry {
   Kind kind = kValue;
@@ -32,7 +42,7 @@ struct Entry {
   uint32_t type = 0;
   RegKey key = 0;    // an open key's handle
   std::string path;  // key under HKLM, file, or the oemN.inf in the store
-  std::string name;  // kValue: its name; kFile: the kept copy
+  std::string name;  // kValue: its name; kFile: the aside; kMoved: the new name
   std::string data;  // kValue: its bytes
   FileTime times[3] = {0, 0, 0};
 };
@@ -64,6 +74,10 @@ size_t Find(const std::string& list, const std::string& name);
 // Appends the names of the key's subkeys to list; the enumeration's error,
 // or 0 when it came to the end.
 long Subkeys(RegKey key, std::string* list);
+// The names of the files in the store of setup information files, as a
+// list, and the store's folder (with its final backslash); false when the
+// store cannot be listed to its end.
+bool StoredInfs(std::string* names, std::string* store);
 
 // Whether a value was recorded before, or a key recorded before (whose
 // undo puts back its whole tree) holds the path.
@@ -78,5 +92,40 @@ long RecordCreate(const std::string& path);
 // Undoes every entry, the last first, with a log line each; true when all
 // of them were undone.
 bool UndoAll(void (*log)(const std::string& line));
+// The asides of an action that succeeded are deleted; false when one stays.
+bool DeleteAsides(void (*log)(const std::string& line));
+// from renamed to to (MoveFileExA with MOVEFILE_WRITE_THROUGH where the
+// system has it, else MoveFileA); replace: what is at to goes.
+bool Rename(const std::string& from, const std::string& to, bool replace);
+
+// The process ended where it stood (a kill): what it held in memory is gone.
+void ProcessEnded();
+
+// ---- The journal's file (journalfile.cpp)
+// <WindowsDir>\vqdundo, "" when the Windows directory is not known.
+std::string FolderPath();
+// A plain directory, no link, private as CreatePrivateDirectoryA makes it.
+bool FolderTrusted(const std::string& folder);
+// Whether a journal file is there.
+bool Pending();
+// Makes the folder (or trusts the one there) and a new journal file in it,
+// with its first record; false when that cannot be done.
+bool Start(const std::string& keepDir);
+// The entries after the first mark went: those on disk go there too, with
+// the next Persist.
+void Dropped(size_t mark);
+// Writes the entries not yet written (and the dropping of those that went)
+// and flushes them; false when they are not all on disk.
+bool Persist();
+// Marks the action done.
+bool Commit();
+// Closes the file (and lets go of its folder), which stays.
+void Close();
+// Deletes the closed file; false when it stays.
+bool Discard();
+// Closes the file and deletes it and its folder.
+void Stop();
+// The journal a run left, into Entries; false when there is none to trust.
+bool Load(bool* committed, std::string* keepDir);
 
 }  // namespace plat::journal

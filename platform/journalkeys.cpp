@@ -20,6 +20,7 @@ Entry& Add(std::vector<Entry>* list, Kind kind, const std::string& path, bool ex
 }
 
 void Truncate(size_t mark) {
+  Dropped(mark);
   while (Entries.size() > mark) Entries.pop_back();
 }
 
@@ -178,5 +179,23 @@ long RecordCreate(const std::string& path) {
     if (end == std::string::npos) return 0;
   }
 }
+
+
+// The names of the files in the store of setup information files, as a
+// list, and the store's folder.
+bool StoredInfs(std::string* names, std::string* store) {
+  char windows[261] = {};
+  uint32_t length = GetWindowsDirectoryA(windows, sizeof windows);
+  if (length == 0 || length >= sizeof windows) return false;
+  *store = std::string(windows) + "\\INF\\";
+  FindData found;
+  FindHandle find = FindFirstFileA(*store + "*", &found);
+  if (find == kInvalidFind) return Gone(GetLastError());
+  do names->append(1, '\\').append(found.name);
+  while (FindNextFileA(find, &found));
+  const bool complete = GetLastError() == 18;  // ERROR_NO_MORE_FILES
+  return FindClose(find) && complete;
+}
+
 
 }  // namespace plat::journal

@@ -95,7 +95,11 @@ bool ReadFile(FileHandle file, void* data, uint32_t size, uint32_t* read);
 bool SetFileTime(FileHandle file, const FileTime* creation, const FileTime* lastAccess,
                  const FileTime* lastWrite);
 bool GetFileTime(FileHandle file, FileTime* creation, FileTime* lastAccess, FileTime* lastWrite);
+// Closes a file, directory or mutex handle.
 bool CloseHandle(FileHandle file);
+// Writes what the system still holds of the file's data to the disk: what
+// was written before it returns survives a crash of the machine too.
+bool FlushFileBuffers(FileHandle file);
 
 bool DeleteFileA(const std::string& path);
 bool CreateDirectoryA(const std::string& path);
@@ -108,6 +112,12 @@ bool CreateDirectoryA(const std::string& path);
 // that everybody could write is never made. Windows 9x has no security: there
 // it is a plain CreateDirectoryA.
 bool CreatePrivateDirectoryA(const std::string& path);
+// Whether a directory is one CreatePrivateDirectoryA could have made: on the
+// NT family its owner is SYSTEM, the Administrators group or the user of the
+// process token, and its DACL allows nobody else anything (GetFileSecurityA,
+// looked up at run time; false where it cannot be read). Windows 9x has no
+// security: there any directory is.
+bool IsPrivateDirectoryA(const std::string& path);
 bool RemoveDirectoryA(const std::string& path);
 // CreateFileA of a directory (FILE_FLAG_BACKUP_SEMANTICS) for listing it,
 // sharing reading and writing but not deleting: while the handle is open
@@ -133,6 +143,7 @@ struct FindData {
   // FILE_ATTRIBUTE_REPARSE_POINT (0x400): a symbolic link or junction. A
   // directory link is also `directory`.
   bool reparsePoint = false;
+  bool readOnly = false;  // FILE_ATTRIBUTE_READONLY
 };
 using FindHandle = intptr_t;
 constexpr FindHandle kInvalidFind = -1;
@@ -383,11 +394,26 @@ ThreadHandle CreateThread(ThreadProc proc, void* parameter);
 constexpr uint32_t kWaitObject0 = 0;      // WAIT_OBJECT_0: the thread has ended
 constexpr uint32_t kWaitTimeout = 258;    // WAIT_TIMEOUT
 constexpr uint32_t kInfinite = 0xFFFFFFFF;
+// A thread (kWaitObject0: it has ended) or a mutex (below).
 uint32_t WaitForSingleObject(ThreadHandle thread, uint32_t milliseconds);
 constexpr uint32_t kStillActive = 259;    // STILL_ACTIVE
 bool GetExitCodeThread(ThreadHandle thread, uint32_t* exitCode);
 // CloseHandle of a thread handle; the thread itself runs on.
 bool CloseThreadHandle(ThreadHandle thread);
+
+// A named mutex: CreateMutexA without initial owner, on the NT family with
+// a DACL that gives SYSTEM, the Administrators group and the user of the
+// process token full control and nobody else anything (as
+// CreatePrivateDirectoryA's). One that exists is opened; one that another
+// user made and this one may not open fails with ERROR_ACCESS_DENIED. 0 on
+// failure. WaitForSingleObject takes it: kWaitObject0, or kWaitAbandoned
+// when the process that held it ended without releasing it (the caller then
+// holds it). Released with ReleaseMutex, closed with CloseHandle; a process
+// that ends lets go of its own.
+using MutexHandle = intptr_t;
+constexpr uint32_t kWaitAbandoned = 0x80;  // WAIT_ABANDONED
+MutexHandle CreateMutexA(const std::string& name);
+bool ReleaseMutex(MutexHandle mutex);
 
 // ---- User interface
 constexpr uint32_t kMbOk = 0x0;

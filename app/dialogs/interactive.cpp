@@ -1,5 +1,7 @@
 #include "app/dialogs/interactive.h"
 
+#include "app/actions.h"
+
 #include "app/dialogs/mainform.h"
 #include "app/dialogs/scaling.h"
 #include "app/dialogs/waitform.h"
@@ -172,7 +174,7 @@ void EnableOrDisable() {
   bool enabling = Form1.Button4Tag == 0;
   ShowPleaseWait(caption, enabling ? "Please wait while the driver is enabled."
                                    : "Please wait while the driver is disabled.");
-  EnableResult = enabling ? EnableDriver(true) : DisableDriver();
+  EnableResult = EnableOrDisableFromDialog(enabling);
   HidePleaseWait();
   // The box tells what the system now holds, not what the rename answered.
   const char* const state = enabling ? "enabled." : "disabled.";

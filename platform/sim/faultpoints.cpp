@@ -10,7 +10,13 @@ void CountFailurePoints(size_t failNth) {
   internal::Machine& m = internal::M();
   m.countingFailurePoints = true;
   m.failNth = failNth;
+  m.killAtNth = false;
   m.failurePoints.clear();
+}
+
+void CountFailurePointsAndKill(size_t killNth) {
+  CountFailurePoints(killNth);
+  internal::M().killAtNth = true;
 }
 
 void StopCountingFailurePoints() { internal::M().countingFailurePoints = false; }
@@ -25,7 +31,12 @@ bool FailurePointFails(const char* function, const std::string& path) {
   Machine& m = M();
   if (!m.countingFailurePoints) return false;
   m.failurePoints.push_back(FailurePoint{function, path});
-  return m.failurePoints.size() == m.failNth;
+  if (m.failurePoints.size() != m.failNth) return false;
+  if (m.killAtNth) {
+    m.countingFailurePoints = false;
+    throw Killed();
+  }
+  return true;
 }
 
 }  // namespace sim::internal

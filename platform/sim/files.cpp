@@ -174,7 +174,13 @@ bool WriteFile(FileHandle file, const void* data, uint32_t size, uint32_t* writt
     M().lastError = kErrorAccessDenied;
     return false;
   }
-  if (Failing("WriteFile", it->second.key)) return false;
+  if (Failing("WriteFile", it->second.key)) {
+    // What reached the disk before the failure stays.
+    ssize_t half = write(it->second.fd, data, size / 2);
+    *written = half > 0 ? static_cast<uint32_t>(half) : 0;
+    M().lastError = 112;  // ERROR_DISK_FULL
+    return false;
+  }
   ssize_t n = write(it->second.fd, data, size);
   if (n < 0) return false;
   *written = static_cast<uint32_t>(n);
@@ -223,6 +229,7 @@ bool GetFileTime(FileHandle file, FileTime* creation, FileTime* lastAccess, File
 }
 
 bool CloseHandle(FileHandle file) {
+  if (CloseMutex(file)) return true;
   auto it = M().files.find(file);
   if (it == M().files.end()) return false;
   bool failed = Failing("CloseHandle", it->second.key);
@@ -230,6 +237,17 @@ bool CloseHandle(FileHandle file) {
   M().files.erase(it);
   return !failed;
 }
+
+bool FlushFileBuffers(FileHandle file) {
+  auto it = M().files.find(file);
+  if (it == M().files.end() || it->second.access == Access::Read) {
+    M().lastError = kErrorAccessDenied;
+    return false;
+  }
+  return !Failing("FlushFileBuffers", it->second.key);
+}
+
+void direct::SetLastError(uint32_t error) { M().lastError = error; }
 
 bool direct::DeleteFileA(const std::string& path) {
   if (Failing("DeleteFileA", path) || TooLong(path) || WriteDenied(path)) return false;
@@ -279,6 +297,12 @@ bool CreatePrivateDirectoryA(const std::string& path) {
   return true;
 }
 
+bool IsPrivateDirectoryA(const std::string& path) {
+  if (M().version.platformId != kPlatformWin32NT) return true;
+  if (Failing("IsPrivateDirectoryA", path)) return false;
+  return IsDir(ToHost(path)) && M().privateDirs.count(TimeKey(path));
+}
+
 bool RemoveDirectoryA(const std::string& path) {
   if (Failing("RemoveDirectoryA", path) || TooLong(path) || WriteDenied(path)) return false;
   std::string host = ToHost(path);
@@ -314,8 +338,11 @@ FileHandle OpenDirectoryA(const std::string& path) {
   return h;
 }
 
-bool direct::MoveFileA(const std::string& from, const std::string& to) {
-  if (Failing("MoveFileA", from) || TooLong(from) || TooLong(to) || WriteDenied(from) || WriteDenied(to)) return false;
+namespace {
+// MoveFileA, and MoveFileExA with replace: a file at the target that is
+// neither read-only nor open goes first.
+bool Move(const char* function, const std::string& from, const std::string& to, bool replace) {
+  if (Failing(function, from) || TooLong(from) || TooLong(to) || WriteDenied(from) || WriteDenied(to)) return false;
   std::string src = ToHost(from), dst = ToHost(to);
   if (!IsFile(src) && !IsDir(src)) {
     M().lastError = kErrorFileNotFound;
@@ -325,8 +352,14 @@ bool direct::MoveFileA(const std::string& from, const std::string& to) {
     M().lastError = kErrorSharingViolation;
     return false;
   }
+  if (replace && IsFile(dst) && !IsOpen(TimeKey(to)) && !(AttributesOf(TimeKey(to)) & kReadOnly)) {
+    unlink(dst.c_str());
+    NameRemoved(TimeKey(to), TimesOf(TimeKey(to)).creation);
+    M().times.erase(TimeKey(to));
+    M().attributes.erase(TimeKey(to));
+  }
   if (IsFile(dst) || IsDir(dst)) {
-    M().lastError = kErrorAlreadyExists;
+    M().lastError = replace ? kErrorAccessDenied : kErrorAlreadyExists;
     return false;
   }
   if (!IsDir(Parent(dst)) || rename(src.c_str(), dst.c_str()) != 0) {
@@ -344,9 +377,32 @@ bool direct::MoveFileA(const std::string& from, const std::string& to) {
   NameCreated(TimeKey(to));
   return true;
 }
+}  // namespace
+
+bool direct::MoveFileA(const std::string& from, const std::string& to) { return Move("MoveFileA", from, to, false); }
+
+// Windows 9x has the name only.
+bool direct::MoveFileExA(const std::string& from, const std::string& to, uint32_t flags) {
+  if (M().version.platformId != kPlatformWin32NT) {
+    M().lastError = kErrorCallNotImplemented;
+    return false;
+  }
+  return Move("MoveFileExA", from, to, (flags & direct::kMovefileReplaceExisting) != 0);
+}
 
 bool direct::CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
-  if (Failing("CopyFileA", to) || TooLong(from) || TooLong(to) || WriteDenied(to)) return false;
+  if (Failing("CopyFileA", to)) {
+    // The target was opened (and emptied) before the copy failed.
+    const std::string dst = ToHost(to), key = TimeKey(to);
+    if (!failIfExists && IsFile(dst) && !IsLink(dst) && !(AttributesOf(key) & (kReadOnly | kHidden | kSystem)) &&
+        !IsOpen(key) && truncate(dst.c_str(), 0) == 0) {
+      Tick();
+      TimesOf(key).lastWrite = M().clock;
+    }
+    M().lastError = 112;  // ERROR_DISK_FULL
+    return false;
+  }
+  if (TooLong(from) || TooLong(to) || WriteDenied(to)) return false;
   std::string src = ToHost(from), dst = ToHost(to);
   if (!IsFile(src)) {
     M().lastError = kErrorFileNotFound;
@@ -417,7 +473,8 @@ FindHandle FindFirstFileA(const std::string& pattern, FindData* found) {
     }
     std::sort(names.begin(), names.end());
     for (auto& n : names)
-      search.entries.push_back(FindData{n, IsDir(host + "/" + n), IsLink(host + "/" + n) && !M().findHidesLinks});
+      search.entries.push_back(FindData{n, IsDir(host + "/" + n), IsLink(host + "/" + n) && !M().findHidesLinks,
+                                        (AttributesOf(TimeKey(dir + "\\" + n)) & kReadOnly) != 0});
   }
   if (search.entries.empty()) {
     M().lastError = IsDir(host) ? kErrorFileNotFound : kErrorPathNotFound;

@@ -134,6 +134,7 @@ struct Machine {
   // ---- failure points (faultpoints.cpp)
   bool countingFailurePoints = false;
   size_t failNth = 0;
+  bool killAtNth = false;  // the failNth-th point ends the process instead
   std::vector<sim::FailurePoint> failurePoints;
 
   // ---- file-name tunnelling of the NT family (files.cpp): the creation time
@@ -147,6 +148,16 @@ struct Machine {
   std::set<std::string> writeDeniedDirs;  // upper-case full paths
   // ---- directories made by CreatePrivateDirectoryA on the NT family (files.cpp)
   std::set<std::string> privateDirs;  // upper-case full paths
+
+  // ---- named mutexes (mutex.cpp), by upper-case name
+  struct Mutex {
+    bool heldElsewhere = false;  // by another run, which goes on holding it
+    bool deniedToUs = false;     // made by another user without access for this one
+    bool abandoned = false;      // its owner ended without releasing it
+    int ownedByUs = 0;           // how often this process took it
+  };
+  std::map<std::string, Mutex> mutexes;
+  std::map<intptr_t, std::string> mutexHandles;
 };
 
 Machine& M();
@@ -158,6 +169,10 @@ bool Failing(const char* function, const std::string& path = "");
 bool FailurePointFails(const char* function, const std::string& path);
 // Advances the simulated clock by one second.
 void Tick();
+// WaitForSingleObject and CloseHandle of a mutex (mutex.cpp); false when
+// the handle is not a mutex's.
+bool WaitForMutex(intptr_t handle, uint32_t milliseconds, uint32_t* result);
+bool CloseMutex(intptr_t handle);
 // Ends every thread the program started (threads.cpp); before a reset.
 void EndThreads();
 // A call of the device log (DeviceCalls).

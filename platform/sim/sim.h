@@ -61,8 +61,26 @@ struct FailurePoint {
   std::string path;      // the file or key path the call names, if any
 };
 void CountFailurePoints(size_t failNth = 0);
+// The same count, but the failNth-th point ends the process there (as a kill
+// does): the call throws Killed, which no code of the program catches.
+// EndProcess then closes what the process had open, as Windows does.
+struct Killed {};
+void CountFailurePointsAndKill(size_t killNth);
+void EndProcess();
 void StopCountingFailurePoints();  // the points recorded so far stay
 const std::vector<FailurePoint>& FailurePointsPassed();
+
+// A call that fails at a failure point or by FailCalls does what Windows
+// may have done before it failed: CopyFileA has emptied an existing target,
+// WriteFile has written the first half.
+
+// ---- Named mutexes
+// Another run holds the mutex and goes on holding it: a wait times out.
+void HoldMutexElsewhere(const std::string& name);
+// Another user made the mutex first and gave this one no access to it.
+void DenyMutex(const std::string& name);
+// Whether this process holds the mutex now.
+bool MutexHeld(const std::string& name);
 
 // ---- Files
 std::string HostPath(const std::string& windowsPath);

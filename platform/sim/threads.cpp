@@ -102,6 +102,8 @@ ThreadHandle CreateThread(ThreadProc proc, void* parameter) {
 }
 
 uint32_t WaitForSingleObject(ThreadHandle thread, uint32_t milliseconds) {
+  uint32_t mutexResult = 0;
+  if (sim::internal::WaitForMutex(thread, milliseconds, &mutexResult)) return mutexResult;
   std::unique_lock<std::mutex> held(Lock);
   auto it = Threads.find(thread);
   if (it == Threads.end()) return 0xFFFFFFFF;  // WAIT_FAILED

@@ -117,6 +117,8 @@ bool GetFileTime(FileHandle file, FileTime* creation, FileTime* lastAccess, File
 }
 
 bool CloseHandle(FileHandle file) { return ::CloseHandle(H(file)) != FALSE; }
+bool FlushFileBuffers(FileHandle file) { return ::FlushFileBuffers(H(file)) != FALSE; }
+void direct::SetLastError(uint32_t error) { ::SetLastError(error); }
 bool direct::DeleteFileA(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
 bool CreateDirectoryA(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
 bool RemoveDirectoryA(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; }
@@ -129,124 +131,11 @@ FileHandle OpenDirectoryA(const std::string& path) {
   return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
 }
 
-// ---------------------------------------------------------------- a private directory
-
-namespace {
-
-// The security functions of advapi32.dll, which the program imports (its
-// registry functions) and so has loaded from the system directory: looked up
-// in that module, never loaded by name. NT 4.0 lacks SetSecurityDescriptorControl,
-// the last one.
-const char* const kSecurityFunctionNames[] = {
-    "GetTokenInformation", "AllocateAndInitializeSid",     "FreeSid",
-    "GetLengthSid",        "InitializeAcl",                "AddAccessAllowedAce",
-    "GetAce",              "InitializeSecurityDescriptor", "SetSecurityDescriptorDacl",
-    "SetSecurityDescriptorControl"};
-const int kSecurityFunctions = 10;
-
-struct SecurityFunctions {
-  BOOL(WINAPI* getTokenInformation)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
-  BOOL(WINAPI* allocateAndInitializeSid)(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD,
-                                         DWORD, DWORD, DWORD, PSID*);
-  PVOID(WINAPI* freeSid)(PSID);
-  DWORD(WINAPI* getLengthSid)(PSID);
-  BOOL(WINAPI* initializeAcl)(PACL, DWORD, DWORD);
-  BOOL(WINAPI* addAccessAllowedAce)(PACL, DWORD, DWORD, PSID);
-  BOOL(WINAPI* getAce)(PACL, DWORD, LPVOID*);
-  BOOL(WINAPI* initializeSecurityDescriptor)(PSECURITY_DESCRIPTOR, DWORD);
-  BOOL(WINAPI* setSecurityDescriptorDacl)(PSECURITY_DESCRIPTOR, BOOL, PACL, BOOL);
-  BOOL(WINAPI* setSecurityDescriptorControl)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL,
-                                             SECURITY_DESCRIPTOR_CONTROL);  // may be null
-};
-static_assert(sizeof(SecurityFunctions) == kSecurityFunctions * sizeof(FARPROC), "one pointer per name");
-
-// All but the last must be there.
-bool ResolveSecurityFunctions(SecurityFunctions* functions) {
-  HMODULE advapi = ::GetModuleHandleA("advapi32.dll");
-  if (!advapi) return false;
-  FARPROC found[kSecurityFunctions];
-  for (int i = 0; i < kSecurityFunctions; ++i) {
-    found[i] = ::GetProcAddress(advapi, kSecurityFunctionNames[i]);
-    if (!found[i] && i < kSecurityFunctions - 1) return false;
-  }
-  std::memcpy(functions, found, sizeof found);
-  return true;
-}
-
-// Creates the directory with a DACL of three entries (SYSTEM, Administrators,
-// the token user), each full control and inherited by what is made inside.
-bool CreateDirectoryForThreeSids(const std::string& path, const SecurityFunctions& f, bool protectedDacl) {
-  HANDLE token = nullptr;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  // TOKEN_USER and the SID behind it; a SID takes at most 68 bytes.
-  DWORD userBuffer[32];
-  DWORD size = 0;
-  BOOL gotUser = f.getTokenInformation(token, TokenUser, userBuffer, sizeof userBuffer, &size);
-  DWORD error = ::GetLastError();
-  ::CloseHandle(token);
-  if (!gotUser) {
-    ::SetLastError(error);
-    return false;
-  }
-  PSID user = reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid;
-  SID_IDENTIFIER_AUTHORITY nt = {SECURITY_NT_AUTHORITY};
-  PSID system = nullptr, admins = nullptr;
-  bool created = false;
-  if (f.allocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system) &&
-      f.allocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                 &admins)) {
-    PSID sids[3] = {system, admins, user};
-    DWORD aclBuffer[128];  // 512 bytes: the header and three entries of at most 80 bytes
-    PACL acl = reinterpret_cast<PACL>(aclBuffer);
-    DWORD aclSize = sizeof(ACL);
-    for (PSID sid : sids) aclSize += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + f.getLengthSid(sid);
-    bool ok = aclSize <= sizeof aclBuffer && f.initializeAcl(acl, aclSize, ACL_REVISION);
-    for (DWORD i = 0; ok && i < 3; ++i) {
-      void* ace = nullptr;
-      ok = f.addAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sids[i]) && f.getAce(acl, i, &ace);
-      // AddAccessAllowedAceEx, which takes these flags, is Windows 2000's.
-      if (ok) static_cast<ACE_HEADER*>(ace)->AceFlags = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-    }
-    SECURITY_DESCRIPTOR descriptor;
-    ok = ok && f.initializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
-         f.setSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
-    if (ok && protectedDacl) ok = f.setSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
-    if (ok) {
-      SECURITY_ATTRIBUTES attributes;
-      attributes.nLength = sizeof attributes;
-      attributes.lpSecurityDescriptor = &descriptor;
-      attributes.bInheritHandle = FALSE;
-      created = ::CreateDirectoryA(path.c_str(), &attributes) != FALSE;
-    }
-  }
-  error = ::GetLastError();
-  if (admins) f.freeSid(admins);
-  if (system) f.freeSid(system);
-  ::SetLastError(error);
-  return created;
-}
-
-}  // namespace
-
-bool CreatePrivateDirectoryA(const std::string& path) {
-  OSVERSIONINFOA v;
-  std::memset(&v, 0, sizeof v);
-  v.dwOSVersionInfoSize = sizeof v;
-  if (!::GetVersionExA(&v)) return false;
-  if (v.dwPlatformId != VER_PLATFORM_WIN32_NT) return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE;
-  SecurityFunctions f;
-  std::memset(&f, 0, sizeof f);
-  // Windows 2000 and later merge the parent's inheritable entries into a
-  // DACL that is not protected; NT 4.0 applies a given DACL as it is.
-  const bool mergesInherited = v.dwMajorVersion >= 5;
-  if (!ResolveSecurityFunctions(&f) || (mergesInherited && !f.setSecurityDescriptorControl)) {
-    ::SetLastError(ERROR_PROC_NOT_FOUND);
-    return false;
-  }
-  return CreateDirectoryForThreeSids(path, f, mergesInherited);
-}
 bool direct::MoveFileA(const std::string& from, const std::string& to) {
   return ::MoveFileA(from.c_str(), to.c_str()) != FALSE;
+}
+bool direct::MoveFileExA(const std::string& from, const std::string& to, uint32_t flags) {
+  return ::MoveFileExA(from.c_str(), to.c_str(), flags) != FALSE;
 }
 bool direct::CopyFileA(const std::string& from, const std::string& to, bool failIfExists) {
   return ::CopyFileA(from.c_str(), to.c_str(), failIfExists) != FALSE;
@@ -302,6 +191,7 @@ static void Found(const WIN32_FIND_DATAA& data, FindData* found) {
   found->name = data.cFileName;
   found->directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   found->reparsePoint = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  found->readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
 FindHandle FindFirstFileA(const std::string& pattern, FindData* found) {

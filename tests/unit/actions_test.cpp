@@ -64,7 +64,7 @@ TEST_F(ActionsTest, ExitCodesAndFlagsOfCommandLineRuns) {
       {Fam::W2K, kCurrent, {"/REMOVE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD2K"},
       {Fam::NT, kCurrent, {"/FORCEREMOVE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD"},
       // On Windows 9x the driver file is the registration.
-      {Fam::W9x, kCurrent, {"/FORCEREMOVE"}, 13, "<none>", "<none>", "<none>", "DeleteFileA", "MERIDAX.VXD"},
+      {Fam::W9x, kCurrent, {"/FORCEREMOVE"}, 13, "<none>", "<none>", "<none>", "MoveFileA", "MERIDAX.VXD"},
       {Fam::W2K, kFresh, {"/CHECK", "/UPGRADE"}, 13, "<none>", "badinst", "<none>", "CopyFileA"},
       // A disabled driver is removed at its last installation.
       {Fam::W9x, kDisabled, {"/REMOVE"}, 6, "reboot", "<none>", "<none>"},
@@ -142,7 +142,7 @@ TEST_F(ActionsTest, AFailedActionIsUndoneAndTheFinishedOnesStay) {
   // put back, not the driver file that stayed.
   Machine(Fam::W9x, false);
   Installed(Carried(), 1);
-  sim::FailCalls("DeleteFileA", -1, "MERIDAX.VXD");
+  sim::FailCalls("MoveFileA", -1, "MERIDAX.VXD");
   EXPECT_EQ(Run({"/FORCEREMOVE", "/DEBUG"}), 13);
   EXPECT_EQ(LinesOf({"UNDO: "}), Lines{"UNDO: Restored " + kSharedDlls + "\\" + DriverPath()});
 }

@@ -94,5 +94,7 @@ TEST_F(DebugLogTest, FailedWriteClosesTheLog) {
   EXPECT_FALSE(DebugLogOpen);
   EXPECT_FALSE(DebugEnabled);
   DebugLog("after");
-  EXPECT_EQ(LogLines(), (Lines{"kept"}));
+  // A write that fails may have written part of its line; nothing follows.
+  const std::string text = sim::ReadFile("C:\\VQDINST.LOG");
+  EXPECT_EQ(text.substr(text.find("kept")), "kept\r\nlos");
 }

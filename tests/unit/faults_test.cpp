@@ -162,7 +162,7 @@ const std::set<int> kExitCodes = {0, 1, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
 
 }  // namespace
 
-class FaultSweep : public ProcedureTest, public ::testing::WithParamInterface<std::tuple<Fam, Act>> {
+class SeededSweep : public ProcedureTest {
  protected:
   Act act_ = Act::Install;
 
@@ -272,6 +272,8 @@ class FaultSweep : public ProcedureTest, public ::testing::WithParamInterface<st
   }
 };
 
+class FaultSweep : public SeededSweep, public ::testing::WithParamInterface<std::tuple<Fam, Act>> {};
+
 TEST_P(FaultSweep, EveryFailurePointLeavesASoundSystem) {
   family_ = std::get<0>(GetParam());
   act_ = std::get<1>(GetParam());
@@ -313,7 +315,7 @@ INSTANTIATE_TEST_SUITE_P(, FaultSweep,
 // that run, the undo's own steps among them, is made to fail in turn. An undo
 // step that fails is logged, the others still run: what stays changed is
 // only what an "UNDO: Failed to" line names.
-class UndoSweep : public FaultSweep {};
+class UndoSweep : public SeededSweep {};
 
 TEST_F(UndoSweep, AFailedUndoStepLeavesTheRestUndone) {
   int undoFailures = 0;
@@ -352,3 +354,81 @@ TEST_F(UndoSweep, AFailedUndoStepLeavesTheRestUndone) {
   }
   EXPECT_GT(undoFailures, 10);
 }
+
+// A kill at any point. Every action that changes the driver is run from the
+// sweep's seeded state and ended at each failure point in turn, as a kill
+// ends it: no undo, no clean-up, only what it put on disk stays. The same
+// command run again must leave what an uninterrupted run leaves (every key
+// and value, every file's bytes) and end with its exit code, reboot need
+// included; "/REMOVE" after the kill must leave no driver of a start with
+// one installation or none. Once the journal has its end on disk the
+// action is done: killed after that, the command run again is a second run
+// (an install counts again), and must leave what two uninterrupted runs do.
+class KillSweep : public SeededSweep, public ::testing::WithParamInterface<std::tuple<Fam, const char*>> {
+ protected:
+  // The machine without file times: a run that died and was undone takes
+  // time the clean run did not.
+  static std::map<std::string, std::string> Bytes() {
+    std::map<std::string, std::string> items = sim::CaptureMachine({"C:\\WINDOWS", "C:\\TEMP"}).items;
+    for (auto& [name, value] : items) value = value.substr(0, value.rfind(" times "));
+    return items;
+  }
+
+  int Run(const std::vector<std::string>& args, size_t killAt) {
+    if (killAt) sim::CountFailurePointsAndKill(killAt);
+    int code = -1;
+    try {
+      InitLibrary();
+      code = RunVqdinst(args);
+    } catch (const sim::Killed&) {
+      sim::EndProcess();
+    }
+    sim::StopCountingFailurePoints();
+    CloseDebugLog();
+    DebugEnabled = DebugLogOpen = false;
+    return code;
+  }
+};
+
+TEST_P(KillSweep, ARunKilledAnywhereIsPutRightByTheNext) {
+  family_ = std::get<0>(GetParam());
+  const std::string command = std::get<1>(GetParam());
+  act_ = command == "/INSTALL" ? Act::Install : command == "/UPGRADE" ? Act::Upgrade : Act::Remove;
+  Seed();
+  sim::CountFailurePoints();
+  const int once = Run({command}, 0);
+  const std::vector<sim::FailurePoint> trace = sim::FailurePointsPassed();
+  const auto doneOnce = Bytes();
+  const int twice = Run({command}, 0);
+  const auto doneTwice = Bytes();
+  // The write of the journal's end.
+  size_t end = 0;
+  for (size_t i = 0; i < trace.size(); ++i)
+    if (trace[i].function == "WriteFile" && UpperCase(trace[i].path).find("\\~VQD\\") != std::string::npos) end = i + 1;
+  ASSERT_GT(end, 0u);
+  for (size_t n = 1; n <= trace.size(); ++n) {
+    const std::string what = command + " on " + FamilyTitle(family_) + ", killed at point " + std::to_string(n) + " " +
+                             trace[n - 1].function + " " + trace[n - 1].path;
+    Seed();
+    EXPECT_EQ(Run({command}, n), -1) << what << ": not killed";
+    EXPECT_EQ(Run({command}, 0), n > end ? twice : once) << what;
+    for (const std::string& d : sim::CompareMachines({n > end ? doneTwice : doneOnce}, {Bytes()}))
+      ADD_FAILURE() << what << ": " << d;
+    // The other way out of a half-done run (a done one is removed as any).
+    if (n > end) continue;
+    Seed();
+    Run({command}, n);
+    Run({"/REMOVE"}, 0);
+    EXPECT_FALSE(sim::FileExists(DriverPath())) << what << ", then /REMOVE: driver file left";
+    EXPECT_TRUE(family_ == Fam::W9x || !ServiceKey()) << what << ", then /REMOVE: service key left";
+    EXPECT_EQ(Filters().find("VQD2K"), std::string::npos) << what << ", then /REMOVE: filter entry left";
+    if (HasFailure()) break;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(, KillSweep,
+                         ::testing::Combine(::testing::Values(Fam::NT, Fam::W2K, Fam::W9x),
+                                            ::testing::Values("/INSTALL", "/UPGRADE", "/REMOVE", "/FORCEREMOVE")),
+                         [](const ::testing::TestParamInfo<std::tuple<Fam, const char*>>& info) {
+                           return std::string(std::get<1>(info.param) + 1) + "_" + Name(std::get<0>(info.param));
+                         });

@@ -176,8 +176,8 @@ TEST_F(PayloadTest, TempDirIsAlwaysANewOne) {
                    "MTD: Failed to create temp", "MTD: Temp dir exists - trying another name",
                    "MTD: Temp dir is: C:\\TEMP\\931fas~9.3", "MTD: Created temp"}));
   // Every name under TEMP taken: the Windows directory.
-  for (int i = 4; i < 9; ++i) sim::MakeDirectory("C:\\TEMP\\931fas~9." + std::to_string(i));
-  EXPECT_EQ(MakeTempDir(), "C:\\TEMP\\931fas~9.9");
+  for (int i = 4; i < 99; ++i) sim::MakeDirectory("C:\\TEMP\\931fas~9." + std::to_string(i));
+  EXPECT_EQ(MakeTempDir(), "C:\\TEMP\\931fas~9.99");
   EXPECT_EQ(MakeTempDir(), "C:\\WINDOWS\\931fas~9");
   sim::SetEnvironment("TEMP", "C:\\TEMP\\");
   EXPECT_EQ(MakeTempDir(), "C:\\WINDOWS\\931fas~9.1");
@@ -512,7 +512,8 @@ TEST_F(PlantedTest, InstallUsesOnlyWhatItWrote) {
             (Lines{"IDB: Install", "IDB: Failed REGEDIT import", "IDB: Failed to delete DRIVEDB.REG",
                    "Inst2K: Extracting VQD2K", "Inst2K: File copy of VQD2K.SYS failed", "Inst2K: Done"}));
 
-  // Every name taken, under TEMP and in the Windows directory: no directory
+  // Every name taken by folders of others (not private: never reclaimed),
+  // under TEMP and in the Windows directory: no directory
   // of its own, so an install or upgrade over an installed driver changes
   // nothing (the drive database and the count stay) and fails.
   for (const char* action : {"/INSTALL", "/UPGRADE", "/UPGRADEONLY"}) {
@@ -521,8 +522,7 @@ TEST_F(PlantedTest, InstallUsesOnlyWhatItWrote) {
     Installed(Older(), 2);
     reg::SetValue("SOFTWARE\\Velcordia\\PALV\\DriveDB", "", plat::kRegSz, B(std::string("1.0.0.0", 8)));
     for (const char* base : {"C:\\TEMP\\931fas~9", "C:\\WINDOWS\\931fas~9"})
-      for (const char* suffix : {"", ".1", ".2", ".3", ".4", ".5", ".6", ".7", ".8", ".9"})
-        sim::MakeDirectory(std::string(base) + suffix);
+      for (int i = 0; i < 100; ++i) sim::MakeDirectory(base + (i ? "." + std::to_string(i) : ""));
     InitLibrary();
     EXPECT_EQ(RunVqdinst({action, "/DEBUG"}), 13);
     EXPECT_TRUE(DriverIs(Older()));

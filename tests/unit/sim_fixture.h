@@ -55,14 +55,14 @@ class SimTest : public ::testing::Test {
   }
 
   // The lines of the log as they stand (CR LF ended); the banner is dropped
-  // when withBanner is false.
+  // when withBanner is false. A write that failed may have left part of the
+  // last line (the log ends there).
   static std::vector<std::string> LogLines(bool withBanner = false) {
     std::string text = sim::ReadFile("C:\\VQDINST.LOG");
     std::vector<std::string> lines;
     size_t start = 0;
     while (start < text.size()) {
       size_t end = text.find("\r\n", start);
-      EXPECT_NE(end, std::string::npos) << "log line without CR LF";
       if (end == std::string::npos) break;
       lines.push_back(text.substr(start, end - start));
       start = end + 2;
