@@ -55,7 +55,7 @@ reset_system() {
     rm -f "$SYS32"/drivers/{VQD,VQD2K,BREMCO,BREMCO2K}.{SYS,DIS} "$SYS32"/iosubsys/{MERIDAX,PLOVANT}.{VXD,DIS}
     remove_stored_infs
     # What a killed run leaves when the next one did not undo it.
-    rm -rf "$WINEPREFIX/drive_c/windows/vqdundo" "$WINEPREFIX"/drive_c/users/*/Temp/931fas~9*
+    rm -rf "$SYS32/~vqd" "$WINEPREFIX"/drive_c/users/*/Temp/931fas~9*
     mkdir -p "$SYS32/drivers" "$SYS32/iosubsys"
     # The CD-ROM device class, as every Windows 2000 has it.
     vqdcheck setvalue "$CLASS" Class 1 "$(hex 'CDROM\0')" >/dev/null
@@ -411,7 +411,7 @@ fi
 # (10). At the second installation a removal killed after its count went
 # down (on Windows 2000 also just before), then the removal: counted down
 # once, the driver stays.
-JOURNAL="$WINEPREFIX/drive_c/windows/vqdundo/journal"
+JOURNAL="$SYS32/~vqd/journal"
 install_points=("Inst$fam: Done")
 removal_points=("UnInst$fam: Done")
 if [ "$fam" = 2K ]; then
