@@ -77,7 +77,9 @@ void ReadArguments(const std::vector<std::string>& args) {
     } else {
       continue;
     }
-    ActedSwitches += " " + s;
+    // Each switch once: a line as long as the command line would block a
+    // caller that reads its pipe only after the exit.
+    if ((ActedSwitches + ' ').find(' ' + s + ' ') == std::string::npos) ActedSwitches += ' ' + s;
   }
 }
 

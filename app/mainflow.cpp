@@ -205,9 +205,17 @@ int RunSwitches(const std::vector<std::string>& args) {
   } catch (const std::exception&) {
     // An unexpected error ends the actions; the run still reports its outcome.
     // Nothing to clean up before a temporary directory was made: an empty
-    // path would name the root of the current drive.
-    UndoFailedAction();
-    if (!TempDir.empty()) DeleteTempDir(TempDir);
+    // path would name the root of the current drive. An undo that fails the
+    // same way leaves its journal, for the next run to finish.
+    // The action counts as failed before its undo starts.
+    try {
+      UndoFailedAction();
+    } catch (const std::exception&) {
+    }
+    try {
+      if (!TempDir.empty()) DeleteTempDir(TempDir);
+    } catch (const std::exception&) {
+    }
     ReleaseRunLock();
   }
   if (Interactive) HidePleaseWait();

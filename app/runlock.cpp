@@ -19,6 +19,7 @@ const char* RunLockName() { return Is2K ? "Global\\VQDINST" : "VQDINST"; }
 
 bool TakeRunLock() {
   if (Held) return true;
+  AnotherRunBusy = false;
   if (RunLock == 0) RunLock = plat::CreateMutexA(RunLockName());
   uint32_t waited = plat::kWaitTimeout;
   if (RunLock != 0 && (waited = plat::WaitForSingleObject(RunLock, 0)) == plat::kWaitTimeout) {

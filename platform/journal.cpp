@@ -4,6 +4,7 @@
 #include "platform/journal.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "platform/direct.h"
 #include "platform/journalentry.h"
@@ -135,6 +136,7 @@ bool MoveAside(const std::string& path, bool* existed) {
 
 bool JournalBegin(const std::string& keepDir) {
   Truncate(0);
+  journal::ForgetListing();
   KeepDir = keepDir;
   while (!KeepDir.empty() && KeepDir.back() == '\\') KeepDir.pop_back();
   Recording = journal::Start(KeepDir);
@@ -159,7 +161,13 @@ bool JournalEnd(void (*log)(const std::string& line)) {
 
 bool JournalUndo(void (*log)(const std::string& line)) {
   Recording = false;
-  const bool all = journal::UndoAll(log);
+  bool all = false;
+  try {
+    all = journal::UndoAll(log);
+  } catch (const std::exception&) {
+    journal::ProcessEnded();  // closed, and on disk for the next run
+    throw;
+  }
   journal::Stop();
   Truncate(0);
   return all;
@@ -175,6 +183,7 @@ void journal::ProcessEnded() {
 }
 
 bool JournalKey(const std::string& path) {
+  journal::ForgetListing();  // another program is about to change keys
   return !Recording || (journal::RecordKey(Join("", path)) == 0 && journal::Persist());
 }
 
@@ -344,14 +353,18 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
   });
 }
 
-// Every file of the store that this call adds is taken out by the undo: the
-// store's names before it are on disk before the call.
+// The .inf this call adds to the store is taken out by the undo: the store's
+// names before it and the INF's bytes (which the store's copy has) are on
+// disk before the call. An INF that another program stores meanwhile (a
+// device plugged in) has other bytes, and stays.
 bool SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
                       uint32_t oemSourceMediaType, uint32_t copyStyle) {
   if (Recording) {
-    std::string before, store;
-    if (!journal::StoredInfs(&before, &store)) return false;
-    Add(&Entries, journal::kOemInf, store).data = before;
+    std::string before, store, bytes;
+    if (!journal::ReadBytes(sourceInfFileName, &bytes) || !journal::StoredInfs(&before, &store)) return false;
+    Entry& e = Add(&Entries, journal::kOemInf, store);
+    e.data = before;
+    e.name = bytes;
     if (!journal::Persist()) return false;
   }
   return direct::SetupCopyOEMInfA(sourceInfFileName, oemSourceMediaLocation, oemSourceMediaType, copyStyle);

@@ -29,8 +29,9 @@ enum Kind : uint8_t { kValue, kKey, kFile, kOemInf, kMoved };
 //   kMoved: a file renamed to `name`, renamed back unless it is at its old
 //     name already;
 //   kOemInf: the store of setup information files (path: its folder; data:
-//     the names it held before); each .inf it holds that was not listed
-//     goes.
+//     the names it held before; name: the bytes of the INF put into it);
+//     each .inf it holds that was not listed and has those bytes goes
+//     (another program's, stored at the same time, stays).
 // Each entry is on disk before its change is made, and undoing one twice
 // does no more than once: a run that dies is undone by the next, also one
 // that died while undoing.
@@ -42,7 +43,8 @@ struct Entry {
   uint32_t type = 0;
   RegKey key = 0;    // an open key's handle
   std::string path;  // key under HKLM, file, or the oemN.inf in the store
-  std::string name;  // kValue: its name; kFile: the aside; kMoved: the new name
+  std::string name;  // kValue: its name; kFile: the aside; kMoved: the new name;
+                     // kOemInf: the INF's bytes
   std::string data;  // kValue: its bytes
   FileTime times[3] = {0, 0, 0};
 };
@@ -78,6 +80,9 @@ long Subkeys(RegKey key, std::string* list);
 // list, and the store's folder (with its final backslash); false when the
 // store cannot be listed to its end.
 bool StoredInfs(std::string* names, std::string* store);
+// The bytes of a whole file; false when it cannot be read (an empty one
+// cannot either).
+bool ReadBytes(const std::string& path, std::string* bytes);
 
 // Whether a value was recorded before, or a key recorded before (whose
 // undo puts back its whole tree) holds the path.
@@ -88,6 +93,9 @@ long ReadValue(RegKey key, const std::string& name, Entry* e);
 // The key as it is now, not there or its whole tree, unless covered.
 long RecordKey(const std::string& path);
 // A key about to be created: the first key of its path that is not there.
+// Recording keeps the last list of a parent's subkeys; a create (and a new
+// journal) forgets it.
+void ForgetListing();
 long RecordCreate(const std::string& path);
 // Undoes every entry, the last first, with a log line each; true when all
 // of them were undone.

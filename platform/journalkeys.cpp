@@ -134,20 +134,33 @@ void Swap(Entry* a, Entry* b) {
   a->data.swap(b->data);
 }
 
+// The subkeys of the parent listed last: a tree is deleted one subkey after
+// the other, and listing the parent again for each would make recording
+// grow with the square of the subkeys. Deletes only take names away (a
+// name gone is not asked for again); a create may add one, and so forgets
+// the list.
+std::string ListedParent, ListedSubkeys;
+bool Listed = false;
+
 // The path with the key's own name as stored (it is put back so), found
 // among its parent's subkeys.
 long StoredName(std::string* path) {
   const size_t slash = path->rfind('\\');
   const std::string parent = slash == std::string::npos ? "" : path->substr(0, slash), own = path->substr(slash + 1);
-  RegKey key = 0;
-  long rc = direct::RegOpenKeyExA(kHKeyLocalMachine, parent, kKeyRead, &key);
-  if (rc != 0) return rc;
-  std::string subkeys;
-  rc = Subkeys(key, &subkeys);
-  direct::RegCloseKey(key);
-  const size_t at = Find(subkeys, own);
-  if (at != std::string::npos) *path = Join(parent, subkeys.substr(at, own.size()));
-  return rc;
+  if (!Listed || !Same(parent, ListedParent)) {
+    RegKey key = 0;
+    long rc = direct::RegOpenKeyExA(kHKeyLocalMachine, parent, kKeyRead, &key);
+    if (rc != 0) return rc;
+    ListedSubkeys.clear();
+    rc = Subkeys(key, &ListedSubkeys);
+    direct::RegCloseKey(key);
+    if (rc != 0) return rc;
+    ListedParent = parent;
+    Listed = true;
+  }
+  const size_t at = Find(ListedSubkeys, own);
+  if (at != std::string::npos) *path = Join(parent, ListedSubkeys.substr(at, own.size()));
+  return 0;
 }
 
 }  // namespace
@@ -169,7 +182,10 @@ long RecordKey(const std::string& path) {
   return 0;
 }
 
+void ForgetListing() { Listed = false; }
+
 long RecordCreate(const std::string& path) {
+  ForgetListing();
   for (size_t end = path.find('\\'); true; end = path.find('\\', end + 1)) {
     RegKey key = 0;
     long rc = direct::RegOpenKeyExA(kHKeyLocalMachine, path.substr(0, end), kKeyRead, &key);
@@ -197,5 +213,12 @@ bool StoredInfs(std::string* names, std::string* store) {
   return FindClose(find) && complete;
 }
 
+bool ReadBytes(const std::string& path, std::string* bytes) {
+  FileView view;
+  if (!MapWholeFile(path, &view)) return false;
+  bytes->assign(reinterpret_cast<const char*>(view.data), view.size);
+  UnmapWholeFile(&view);
+  return true;
+}
 
 }  // namespace plat::journal

@@ -425,9 +425,11 @@ constexpr int kIdNo = 7;
 
 // Whether a person can see this process's windows: on the NT family the
 // WSF_VISIBLE flag of its window station (GetProcessWindowStation and
-// GetUserObjectInformationA with UOI_FLAGS, looked up in user32 at run time;
-// a service's or a deployment tool's station has it clear). True on Windows
-// 9x, and where the flag cannot be read.
+// GetUserObjectInformationA with UOI_FLAGS; a service's or a deployment
+// tool's station has it clear), and in the visible station whether the
+// thread's desktop is the one that takes the input (GetThreadDesktop,
+// OpenInputDesktop, their UOI_NAME), all looked up in user32 at run time.
+// True on Windows 9x, and where the system does not tell.
 bool IsWindowStationVisible();
 
 // Writes text to the standard output handle the process was started with,

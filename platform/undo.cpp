@@ -7,11 +7,26 @@ namespace plat::journal {
 
 namespace {
 
+const char* const kCatalogRoot = "\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
+
+// The registry's calls return their error: a step that fails keeps it as
+// the last error, for its log line.
+bool Refused(long rc) {
+  direct::SetLastError(static_cast<uint32_t>(rc));
+  return false;
+}
+
+// A failed step's line, with the error it met as the log's other failures
+// have it: "UNDO: Failed to delete X (error 5)".
+std::string Failed(const char* what, const std::string& path) {
+  return "UNDO: Failed to " + std::string(what) + path + " (error " + std::to_string(GetLastError()) + ")";
+}
+
 // The key with all its subkeys; true when it is not there afterwards.
 bool DeleteTree(const std::string& path) {
   RegKey key = 0;
   long rc = direct::RegOpenKeyExA(kHKeyLocalMachine, path, kKeyRead, &key);
-  if (rc != 0) return Gone(static_cast<uint32_t>(rc));
+  if (rc != 0) return Gone(static_cast<uint32_t>(rc)) || Refused(rc);
   std::string subkeys;
   Subkeys(key, &subkeys);  // those it could list
   direct::RegCloseKey(key);
@@ -19,12 +34,13 @@ bool DeleteTree(const std::string& path) {
   for (size_t at = 0; at < subkeys.size(); at = subkeys.find('\\', at + 1))
     all = DeleteTree(path + Item(subkeys, at)) && all;
   rc = direct::RegDeleteKeyA(kHKeyLocalMachine, path);
-  return (rc == 0 || Gone(static_cast<uint32_t>(rc))) && all;
+  return (rc == 0 || Gone(static_cast<uint32_t>(rc)) || Refused(rc)) && all;
 }
 
 bool MakeKey(const std::string& path) {
   RegKey key = 0;
-  if (direct::RegCreateKeyA(kHKeyLocalMachine, path, &key) != 0) return false;
+  const long rc = direct::RegCreateKeyA(kHKeyLocalMachine, path, &key);
+  if (rc != 0) return Refused(rc);
   direct::RegCloseKey(key);
   return true;
 }
@@ -33,12 +49,12 @@ bool MakeKey(const std::string& path) {
 bool PutValue(const Entry& e) {
   RegKey key = 0;
   long rc = direct::RegOpenKeyExA(kHKeyLocalMachine, e.path, kKeyAllAccess, &key);
-  if (rc != 0) return !e.existed && Gone(static_cast<uint32_t>(rc));
+  if (rc != 0) return (!e.existed && Gone(static_cast<uint32_t>(rc))) || Refused(rc);
   rc = e.existed ? direct::RegSetValueExA(key, e.name, e.type, reinterpret_cast<const uint8_t*>(e.data.data()),
                                           static_cast<uint32_t>(e.data.size()))
                  : direct::RegDeleteValueA(key, e.name);
   direct::RegCloseKey(key);
-  return rc == 0 || (!e.existed && Gone(static_cast<uint32_t>(rc)));
+  return rc == 0 || (!e.existed && Gone(static_cast<uint32_t>(rc))) || Refused(rc);
 }
 
 // Whether anything is at the name; false also when that cannot be told.
@@ -63,27 +79,54 @@ bool PutBackMoved(const Entry& e) {
   return Rename(e.name, e.path, false);
 }
 
-// The store's own removal where the system has it; else its two files.
-bool RemoveStoredInf(const std::string& path) {
-  if (direct::SetupUninstallOEMInfA(path.substr(path.rfind('\\') + 1))) return true;
-  if (GetLastError() != kErrorProcNotFound && GetLastError() != kErrorModNotFound) return false;
-  const bool inf = direct::DeleteFileA(path) || Gone(GetLastError());
-  const std::string pnf = path.substr(0, path.size() - 4) + ".pnf";
-  return (direct::DeleteFileA(pnf) || Gone(GetLastError())) && inf;
+// A file gone, or not there; false (with its line) when it stays.
+bool DeleteStored(const std::string& path, void (*log)(const std::string& line)) {
+  if (direct::DeleteFileA(path) || Gone(GetLastError())) return true;
+  log(Failed("delete ", path));
+  return false;
 }
 
-// Each .inf of the store that was not there before goes, with a line each.
+// The store's own removal where the system has it (SetupUninstallOEMInfA,
+// Windows XP on: the .inf, its .pnf and its catalog). Else its three files:
+// SetupCopyOEMInfA put the catalog into the system's catalog root as
+// oemN.cat. A line for the .inf, and one for each other file that stays;
+// false when one stays.
+bool RemoveStoredInf(const std::string& path, void (*log)(const std::string& line)) {
+  const std::string name = path.substr(path.rfind('\\') + 1), base = name.substr(0, name.size() - 4);
+  bool all = direct::SetupUninstallOEMInfA(name);
+  if (!all && (GetLastError() == kErrorProcNotFound || GetLastError() == kErrorModNotFound)) {
+    char system[261] = {};
+    const uint32_t length = GetSystemDirectoryA(system, sizeof system);
+    all = length != 0 && length < sizeof system && DeleteStored(std::string(system) + kCatalogRoot + base + ".cat", log);
+    all = DeleteStored(path.substr(0, path.size() - 4) + ".pnf", log) && all;
+    if (!DeleteStored(path, log)) return false;
+  } else if (!all) {
+    log(Failed("delete ", path));
+    return false;
+  }
+  log("UNDO: Deleted " + path);
+  return all;
+}
+
+// Each .inf of the store that was not there before and has the stored
+// INF's bytes goes, with a line each; one that cannot be read may be it,
+// and is named.
 bool RemoveNewInfs(const Entry& e, void (*log)(const std::string& line)) {
   std::string now, store;
   bool all = StoredInfs(&now, &store);
-  if (!all) log("UNDO: Failed to restore " + e.path);
+  if (!all) log(Failed("restore ", e.path));
   for (size_t at = 0; at < now.size(); at = now.find('\\', at + 1)) {
     const std::string name = Item(now, at).substr(1);
     if (name.size() <= 4 || !Same(name.substr(name.size() - 4), ".inf") || Find(e.data, name) != std::string::npos)
       continue;
-    const bool removed = RemoveStoredInf(store + name);
-    log((removed ? "UNDO: Deleted " : "UNDO: Failed to delete ") + store + name);
-    all = removed && all;
+    std::string bytes;
+    if (!ReadBytes(store + name, &bytes)) {
+      log(Failed("delete ", store + name));
+      all = false;
+      continue;
+    }
+    if (bytes != e.name) continue;
+    all = RemoveStoredInf(store + name, log) && all;
   }
   return all;
 }
@@ -106,14 +149,15 @@ bool UndoAll(void (*log)(const std::string& line)) {
     // parts follow.
     const bool back = (e->existed && e->kind != kOemInf) || e->kind == kMoved;
     if ((done && e->quiet) || e->kind == kOemInf) continue;
-    static const char* const kSaid[] = {"UNDO: Deleted ", "UNDO: Restored ", "UNDO: Failed to delete ",
-                                        "UNDO: Failed to restore "};
-    std::string line = kSaid[(done ? 0 : 2) + back];
-    line += e->path;
-    if (e->kind == kValue) line.append(1, '\\').append(e->name);
-    log(line);
+    std::string path = e->path;
+    if (e->kind == kValue) path.append(1, '\\').append(e->name);
+    if (done) {
+      log((back ? "UNDO: Restored " : "UNDO: Deleted ") + path);
+      continue;
+    }
+    log(Failed(back ? "restore " : "delete ", path));
     // A file that did not come back may still be aside: that stays too.
-    if (!done && e->kind == kFile && e->existed) log("UNDO: Failed to delete " + e->name);
+    if (e->kind == kFile && e->existed) log(Failed("delete ", e->name));
   }
   return all;
 }

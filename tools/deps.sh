@@ -14,6 +14,7 @@ packages=(
     wine wine32:i386 wine64 fonts-wine
     nsis    # makensis, for the example setup program (examples/nsis)
     wixl msitools   # wixl, msibuild, msidump: the example Windows Installer package (examples/msi)
+    osslsigncode    # signing the program, the custom action and the package (README, msi.sh)
     "$@"
 )
 

@@ -68,14 +68,34 @@ msibuild "$stage/package.msi" -q "UPDATE CustomAction SET Type=3649 WHERE Action
 short=$(printf '%s' "$name" | tr -cd 'A-Za-z0-9' | tr a-z A-Z | cut -c1-6)
 short="${short:-VQD}$(printf '%s' "$name" | cksum | awk '{printf "%02X", $1 % 256}')"
 verlang=$(python3 - "$win32/vqdinst.exe" <<'PY'
+# The program's own version resource (type 16), found through the resource
+# directory: the carried drivers hold version blocks of their own, stored
+# earlier in the file, and a signed file ends in a certificate table.
 import struct, sys
 data = open(sys.argv[1], "rb").read()
-at = data.find(b"\xbd\x04\xef\xfe")
-if at < 0:
+u16 = lambda at: struct.unpack_from("<H", data, at)[0]
+u32 = lambda at: struct.unpack_from("<I", data, at)[0]
+pe = u32(0x3C)
+sections = [struct.unpack_from("<IIII", data, pe + 24 + u16(pe + 20) + 40 * i + 8) for i in range(u16(pe + 6))]
+def offset(rva):  # file offset of an address of the image
+    for size, va, raw_size, raw in sections:
+        if va <= rva < va + max(size, raw_size):
+            return rva - va + raw
     sys.exit(1)
-ms, ls = struct.unpack_from("<II", data, at + 8)
-tr = data.find("Translation".encode("utf-16-le"))
-lang = struct.unpack_from("<H", data, (tr + 24 + 3) & ~3)[0] if tr >= 0 else 0
+root = offset(u32(pe + 24 + 96 + 2 * 8))  # data directory 2, the resources
+def entry(directory, wanted=None):  # an entry's target: the ID wanted, or the first
+    count = u16(directory + 12) + u16(directory + 14)
+    for at in range(directory + 16, directory + 16 + 8 * count, 8):
+        if wanted is None or u32(at) == wanted:
+            return root + (u32(at + 4) & 0x7FFFFFFF)
+    sys.exit(1)
+found = entry(entry(entry(root, 16)))
+block = data[offset(u32(found)):offset(u32(found)) + u32(found + 4)]
+if block[40:44] != b"\xbd\x04\xef\xfe":  # VS_FIXEDFILEINFO after "VS_VERSION_INFO"
+    sys.exit(1)
+ms, ls = struct.unpack_from("<II", block, 48)
+tr = block.find("Translation".encode("utf-16-le"))
+lang = struct.unpack_from("<H", block, (tr + 24 + 3) & ~3)[0] if tr >= 0 else 0
 print(f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}", lang)
 PY
 ) || { echo "build.sh: no version resource in $win32/vqdinst.exe" >&2; exit 1; }

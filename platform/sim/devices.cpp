@@ -105,6 +105,7 @@ uint32_t CdromDeviceProfileFlags(size_t index) {
 }
 void RemoveSetupApi() { M().setupApiMissing = true; }
 void RemoveSetupUninstallOEMInf() { M().oemInfUninstallMissing = true; }
+void StoreInfDuringNextCopy(const std::string& text) { M().infArriving = text; }
 const std::vector<std::string>& DeviceCalls() { return M().deviceCalls; }
 size_t OpenDeviceSets() { return M().deviceSets.size(); }
 

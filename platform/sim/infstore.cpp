@@ -103,6 +103,11 @@ bool direct::SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* 
   // The same text stored before keeps its name; otherwise the first free one.
   std::string infDir = M().windowsDir + "\\INF";
   sim::MakeDirectory(infDir);
+  for (int n = 0; !M().infArriving.empty(); ++n) {
+    if (IsFile(ToHost(infDir + "\\oem" + std::to_string(n) + ".inf"))) continue;
+    Store(infDir + "\\oem" + std::to_string(n) + ".inf", M().infArriving);
+    M().infArriving.clear();
+  }
   int slot = -1;
   for (int n = 0; slot < 0; ++n) {
     std::string host = ToHost(infDir + "\\oem" + std::to_string(n) + ".inf");

@@ -110,6 +110,7 @@ struct Machine {
   std::map<plat::DevInfoSet, std::vector<size_t>> deviceSets;  // the devices of each set
   bool setupApiMissing = false;
   bool oemInfUninstallMissing = false;  // SetupUninstallOEMInfA (Windows XP on)
+  std::string infArriving;              // stored by another program during the next SetupCopyOEMInfA
   std::vector<std::string> deviceCalls;
   size_t messageDispatches = 0;
 

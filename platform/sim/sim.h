@@ -267,6 +267,9 @@ uint32_t CdromDeviceProfileFlags(size_t index);
 void RemoveSetupApi();
 // setupapi.dll without SetupUninstallOEMInfA, as before Windows XP.
 void RemoveSetupUninstallOEMInf();
+// During the next SetupCopyOEMInfA another program stores text in the
+// store first (a device plugged in at that moment brings its INF).
+void StoreInfDuringNextCopy(const std::string& text);
 // The device calls in order, one line each:
 //   "SetupDiGetClassDevsA {GUID} flags=0x1A"
 //   "SetupDiSetClassInstallParamsA device=0 size=20 header=8 function=0x12 state=5 scope=2 profile=0"

@@ -423,20 +423,51 @@ int MessageBoxA(const std::string& text, const std::string& caption, uint32_t ty
   return ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), type);
 }
 
+namespace {
+
+// The name of a window station or desktop; "" when it cannot be read.
+std::string UserObjectName(HANDLE object, BOOL(WINAPI* getInformation)(HANDLE, int, PVOID, DWORD, LPDWORD)) {
+  char name[256] = {};
+  DWORD needed = 0;
+  if (!object || !getInformation(object, UOI_NAME, name, sizeof name - 1, &needed)) return "";
+  return name;
+}
+
+}  // namespace
+
 bool IsWindowStationVisible() {
   typedef HWINSTA(WINAPI * GetStationFunction)();
   typedef BOOL(WINAPI * GetInformationFunction)(HANDLE, int, PVOID, DWORD, LPDWORD);
+  typedef HDESK(WINAPI * GetThreadDesktopFunction)(DWORD);
+  typedef HDESK(WINAPI * OpenInputDesktopFunction)(DWORD, BOOL, ACCESS_MASK);
+  typedef BOOL(WINAPI * CloseDesktopFunction)(HDESK);
   GetStationFunction getStation = nullptr;
   GetInformationFunction getInformation = nullptr;
+  GetThreadDesktopFunction getThreadDesktop = nullptr;
+  OpenInputDesktopFunction openInputDesktop = nullptr;
+  CloseDesktopFunction closeDesktop = nullptr;
   // Windows 9x has no window stations; user32 is imported, so loaded.
   HMODULE user = ::GetModuleHandleA("user32.dll");
   win32::Resolve(user, "GetProcessWindowStation", &getStation);
   win32::Resolve(user, "GetUserObjectInformationA", &getInformation);
+  win32::Resolve(user, "GetThreadDesktop", &getThreadDesktop);
+  win32::Resolve(user, "OpenInputDesktop", &openInputDesktop);
+  win32::Resolve(user, "CloseDesktop", &closeDesktop);
   HWINSTA station = getStation ? getStation() : nullptr;
   USEROBJECTFLAGS flags;
   DWORD needed = 0;
   if (!station || !getInformation || !getInformation(station, UOI_FLAGS, &flags, sizeof flags, &needed)) return true;
-  return (flags.dwFlags & WSF_VISIBLE) != 0;
+  if ((flags.dwFlags & WSF_VISIBLE) == 0) return false;
+  // In the visible station, only the desktop that takes the input is seen
+  // (a deployment tool may start the program on a desktop of its own). The
+  // input desktop cannot be opened while it is the secure one (a locked
+  // workstation): then the program's own desktop is seen once it returns.
+  if (!getThreadDesktop || !openInputDesktop || !closeDesktop) return true;
+  const std::string own = UserObjectName(getThreadDesktop(::GetCurrentThreadId()), getInformation);
+  HDESK input = openInputDesktop(0, FALSE, DESKTOP_READOBJECTS);
+  const std::string seen = UserObjectName(input, getInformation);
+  if (input) closeDesktop(input);
+  return own.empty() || seen.empty() || ::lstrcmpiA(own.c_str(), seen.c_str()) == 0;
 }
 
 bool WriteStandardOutput(const std::string& text) {

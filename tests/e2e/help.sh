@@ -43,10 +43,14 @@ done
 # question (as after No). invisible.exe kills a run that waits (255).
 if [ "$1" = win2k ]; then
     [ -f "${VQD_INVISIBLE:-}" ] || e2e_die "missing invisible.exe (VQD_INVISIBLE=${VQD_INVISIBLE:-})"
+    # invisible [/DESKTOP] SWITCHES: /DESKTOP runs on a desktop of its own
+    # in the visible station, which is not the input desktop.
     invisible() {
-        E2E_ARGS="invisible vqdinst $*"
+        local mode=()
+        if [ "${1:-}" = /DESKTOP ]; then mode=(/DESKTOP); shift; fi
+        E2E_ARGS="invisible ${mode[*]} vqdinst $*"
         E2E_OUT=""
-        wine "$VQD_INVISIBLE" "\"$(vqd_winpath "$VQD_EXE")\" $*" </dev/null >/dev/null 2>"$E2E_SCRATCH/invisible.txt"
+        wine "$VQD_INVISIBLE" "${mode[@]}" "\"$(vqd_winpath "$VQD_EXE")\" $*" </dev/null >/dev/null 2>"$E2E_SCRATCH/invisible.txt"
         E2E_RC=$?
     }
     invisible
@@ -61,6 +65,17 @@ if [ "$1" = win2k ]; then
     e2e_run_direct /FORCEREMOVE
     check_rc 6
     check_absent "$SYS32/drivers/VQD2K.SYS"
+    remove_stored_infs
+    # The same on a desktop nobody sees inside the visible station.
+    rm -f "$E2E_LOG"
+    invisible /DESKTOP /HELP /DEBUG
+    check_rc 6
+    check_log_has "HELP: Window station not visible - no help box"
+    invisible /DESKTOP /INSTALL /ASKREBOOT /DEBUG
+    check_rc 6
+    check_log_has "ORP: Window station not visible - reboot not asked"
+    e2e_run_direct /FORCEREMOVE
+    check_rc 6
     remove_stored_infs
 fi
 

@@ -5,7 +5,7 @@
 # deployment tool runs it: a first install, repairs, a second product with
 # the same driver, the two uninstalls, an install whose driver cannot be
 # placed, a major upgrade, uninstalls that must not get stuck, failures that
-# must leave the count exact, and the package's tables. After every step: msiexec's exit code (Wine hands Linux its low
+# must leave the count exact, the package's tables, (winxp) signed files. After every step: msiexec's exit code (Wine hands Linux its low
 # byte: 3010 is 194, 1603 is 67), the vqdinst.exe runs in the installer's
 # log, the driver with its bytes and registration, the install count, the
 # INF in the store, no temporary directory or flag file left, and each
@@ -15,6 +15,7 @@ os=$1
 e2e_begin "msi-$os" "$os"
 [ -f "$VQD_CHECK" ] || e2e_die "missing $VQD_CHECK"
 command -v wixl >/dev/null || e2e_die "wixl not found (packages wixl and msitools, tools/deps.sh)"
+command -v osslsigncode >/dev/null || e2e_die "osslsigncode not found (tools/deps.sh)"
 BUILD="$E2E_LIB_DIR/../../examples/msi/build.sh"
 
 active="$SYS32/drivers/VQD2K.SYS"
@@ -75,13 +76,13 @@ sz() { echo "1 $(printf '%s\0' "$1" | od -An -tx1 | tr -d ' \n')"; }
 
 # product_installed NAME CODE: registered under its product code (what
 # Add/Remove Programs and a deployment tool's detection read), its folder
-# holding this build's vqdinst.exe and no flag file.
+# holding this build's vqdinst.exe (or the one given third) and no flag file.
 # The record of the count the product holds.
 record_is() { check_eq "$2 holds a count" "$1" "$(vqdcheck getvalue "SOFTWARE\\Quillfen Software\\$2" DriverCounted)"; }
 product_installed() {
     check_eq "$1 registered" "$(sz "$1")" "$(vqdcheck getvalue "$UNINSTALL\\$2" DisplayName)"
     record_is "4 01000000" "$2"
-    cmp -s "$PROGRAMS/$1/vqdinst.exe" "$VQD_EXE"
+    cmp -s "$PROGRAMS/$1/vqdinst.exe" "${3:-$VQD_EXE}"
     check_eq "$1: vqdinst.exe installed" 0 $?
     check_eq "$1: flag files" "" "$(find "$PROGRAMS/$1" -iname '*.txt')"
 }
@@ -297,13 +298,54 @@ for seq in InstallUISequence InstallExecuteSequence; do
 done
 check_eq "older versions removed" "$(printf '%s\t0.0.0\t1.0.0\t\t256\t\tVQDOLDERFOUND' "${A_UP[1]}")" "$(table Upgrade OLDER)"
 check_eq "RemoveExistingProducts" "$(printf 'RemoveExistingProducts\t\t6601')" "$(table InstallExecuteSequence ^RemoveEx)"
-check_eq "vqdinst.exe's version and language" 1 "$(table File $'^VqdinstExe\t.*\t[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+\t1033\t' | grep -c .)"
+file_row() { msiinfo export "$1" File | tr -d '\r' | awk -F '\t' '$1 == "VqdinstExe" { print $5, $6 }'; }
+check_eq "vqdinst.exe's version and language" "$VQD_VERSION 1033" "$(file_row "$E2E_SCRATCH/A.msi")"
 check_eq "the folder's short name" 1 "$(table Directory $'^INSTALLDIR\tProgramFilesFolder\t[A-Z0-9]{8}\\|VQD Example Burner$' | grep -c .)"
 check_eq "ARPNOMODIFY" "$(printf 'ARPNOMODIFY\t1')" "$(table Property ^ARPNOMODIFY)"
 check_eq "ARPINSTALLLOCATION" "$(printf 'SetArpInstallLocation\t51\tARPINSTALLLOCATION\t[INSTALLDIR]\t')" "$(table CustomAction ^SetArp)"
 check_eq "Error table" "25000 25001" "$(table Error '^2500[01]' | cut -f1 | xargs)"
 "$BUILD" --win32 "$VQD_WIN32_DIR" "$E2E_SCRATCH/nocodes.msi" 2>/dev/null
 check_eq "build.sh without the vendor's codes" "2 no package" "$? $([ -f "$E2E_SCRATCH/nocodes.msi" ] || echo no package)"
+
+# ---- 10. (winxp) signed as the README signs, with a throwaway CA's
+# code-signing certificate and no timestamp: each file verifies, and fails
+# after one byte changed; the signed program and package work as unsigned.
+if [ "$os" = winxp ]; then
+    reset_system
+    S="$E2E_SCRATCH/signed"
+    mkdir "$S" && (cd "$S" && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -subj /CN=CA &&
+        openssl req -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -subj /CN=Quillfen -CA ca.pem -CAkey ca.key \
+            -addext basicConstraints=CA:FALSE -addext extendedKeyUsage=codeSigning && echo pw >pass &&
+        openssl pkcs12 -export -inkey key.pem -in cert.pem -out vendor.p12 -passout file:pass) >"$S.txt" 2>&1 || e2e_die "$(cat "$S.txt")"
+    sign() { osslsigncode sign -pkcs12 "$S/vendor.p12" -readpass "$S/pass" -h sha256 -n "$A_NAME" -in "$1" -out "$2"; }
+    { sign "$VQD_EXE" "$S/vqdinst.exe" && sign "$VQD_WIN32_DIR/vqdaction.dll" "$S/vqdaction.dll" &&
+        build --product-code "$A_CODE" "${A_UP[@]}" --win32 "$S" "$S/packed.msi" && sign "$S/packed.msi" "$S/A.msi"
+    } >>"$E2E_SCRATCH/build.txt" 2>&1 || e2e_die "signing failed: $(cat "$E2E_SCRATCH/build.txt")"
+    verify() { osslsigncode verify -CAfile "$S/ca.pem" -in "$1" >"$S/v.txt" 2>&1; echo "$? $(grep -c MISMATCH "$S/v.txt")"; }
+    for f in vqdinst.exe vqdaction.dll A.msi; do
+        check_eq "$f: verified, no digest mismatch" "0 0" "$(verify "$S/$f")"
+        cp "$S/$f" "$S/changed" && printf x | dd of="$S/changed" bs=1 seek=4096 conv=notrunc 2>/dev/null
+        check_eq "$f with one byte changed" "1 1" "$(verify "$S/changed")"
+    done
+    check_eq "signed vqdinst.exe's version and language" "$VQD_VERSION 1033" "$(file_row "$S/A.msi")"
+    VQD_EXE="$S/vqdinst.exe" e2e_run /MANIFEST
+    check_rc 8
+    check_eq "manifest of the signed vqdinst.exe" "File manifest for $(vqd_winpath "$S/vqdinst.exe"): $VQD_VERSION
+$(cat "$VQD_WIN32_DIR/payload/payload-versions.txt")" "$(tr -d '\r' <VQDINST.MFT)"
+    VQD_EXE="$S/vqdinst.exe" e2e_run /INSTALL
+    check_rc 6
+    driver_enabled
+    msiexec /i "$(vqd_winpath "$S/A.msi")"
+    check_rc 0
+    runs_are "vqdinst.exe /INSTALL: 0 (done)" "vqdinst.exe /CHECK: 11 (the driver is correctly installed)"
+    count_is "4 02000000"
+    product_installed "$A_NAME" "$A_CODE" "$S/vqdinst.exe"
+    msiexec /x "$(vqd_winpath "$S/A.msi")"
+    check_rc 0
+    runs_are "vqdinst.exe /REMOVE: 0 (done)"
+    count_is "4 01000000"
+    product_gone "$A_NAME" "$A_CODE"
+fi
 
 reset_system
 e2e_finish

@@ -50,6 +50,8 @@ TEST_F(ActionsTest, ExitCodesAndFlagsOfCommandLineRuns) {
       {Fam::W9x, kFresh, {"/UPGRADEONLY"}, 0, "<none>", "<none>", "<none>"},
       {Fam::NT, kOlder, {"/UPGRADEONLY"}, 6, "reboot", "<none>", "<none>"},
       {Fam::NT, kCountTwo, {"/REMOVE"}, 0, "<none>", "<none>", "<none>"},
+      // A removal extracts nothing: it needs no temporary directory.
+      {Fam::W2K, kCountTwo, {"/REMOVE"}, 0, "<none>", "<none>", "<none>", "CreatePrivateDirectoryA", "931fas~9"},
       {Fam::NT, kCountTwo, {"/FORCEREMOVE"}, 6, "reboot", "<none>", "<none>"},
       // The upgrade after the install copies nothing; the install's reboot stands.
       {Fam::W2K, kFresh, {"/INSTALL", "/UPGRADE"}, 6, "reboot", "<none>", "<none>"},
@@ -62,6 +64,8 @@ TEST_F(ActionsTest, ExitCodesAndFlagsOfCommandLineRuns) {
       {Fam::W9x, kFresh, {"/UPGRADE", "/NOTIFYREG"}, 13, "<none>", "<none>", "<none>", "CopyFileA"},
       {Fam::NT, kOlder, {"/CHECK", "/UPGRADEONLY"}, 13, "<none>", "<none>", "<none>", "CopyFileA"},
       {Fam::W2K, kCurrent, {"/REMOVE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD2K"},
+      // A later action that succeeds does not make the run's failure good.
+      {Fam::W2K, kCurrent, {"/REMOVE", "/UPGRADE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD2K"},
       {Fam::NT, kCurrent, {"/FORCEREMOVE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD"},
       // On Windows 9x the driver file is the registration.
       {Fam::W9x, kCurrent, {"/FORCEREMOVE"}, 13, "<none>", "<none>", "<none>", "MoveFileA", "MERIDAX.VXD"},
@@ -138,6 +142,33 @@ TEST_F(ActionsTest, AFailedActionIsUndoneAndTheFinishedOnesStay) {
             (Lines{"UNDO: Deleted " + std::string(CdromClassKey) + "\\LowerFilters", "UNDO: Deleted " + DriverPath(),
                    "UNDO: Deleted SOFTWARE\\Velcordia\\PALV\\DriveDB", "UNDO: Deleted SYSTEM\\CurrentControlSet\\Services"}));
 
+  // Windows 2000 has no SetupUninstallOEMInfA: the undo deletes the stored
+  // INF's three files. An INF another program stores during the store call
+  // (a device plugged in at that moment) is not this action's, and stays.
+  Machine(Fam::W2K, false);
+  sim::RemoveSetupUninstallOEMInf();
+  const std::string device = "[Version]\r\nSignature=\"$Windows NT$\"\r\n; a device's\r\n";
+  sim::StoreInfDuringNextCopy(device);
+  sim::ThrowInCalls("RegSetValueExA", -1, "SharedDLLs");
+  EXPECT_EQ(Run({"/INSTALL", "/DEBUG"}), 13);
+  EXPECT_EQ(sim::ReadFile("C:\\WINDOWS\\INF\\oem0.inf"), device);
+  for (const char* stored : {"INF\\oem1.inf", "INF\\oem1.pnf", "SYSTEM32\\CatRoot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\oem1.cat"})
+    EXPECT_FALSE(sim::FileExists(std::string("C:\\WINDOWS\\") + stored)) << stored;
+  EXPECT_EQ(LinesOf({"UNDO: Deleted C:\\WINDOWS\\INF"}), Lines{"UNDO: Deleted C:\\WINDOWS\\INF\\oem1.inf"});
+
+  // The undo itself runs out of memory: the run still ends with 13 and its
+  // result line, and the next run that acts finishes the undo.
+  Machine(Fam::NT, false);
+  sim::ThrowInCalls("RegSetValueExA", -1, "SharedDLLs");
+  sim::ThrowInCalls("RegDeleteKeyA", 1, "Services");
+  sim::SetStandardOutput(true);
+  EXPECT_EQ(Run({"/INSTALL"}), 13);
+  EXPECT_EQ(sim::StandardOutput().substr(0, 26), "vqdinst.exe /INSTALL: 13 (");
+  EXPECT_TRUE(ServiceKey());
+  EXPECT_EQ(Run({"/DISABLE"}), 0);
+  EXPECT_FALSE(ServiceKey());
+  EXPECT_FALSE(sim::FileExists(DriverPath()));
+
   // A change that failed changed nothing: the undo has only the count to
   // put back, not the driver file that stayed.
   Machine(Fam::W9x, false);
@@ -145,6 +176,49 @@ TEST_F(ActionsTest, AFailedActionIsUndoneAndTheFinishedOnesStay) {
   sim::FailCalls("MoveFileA", -1, "MERIDAX.VXD");
   EXPECT_EQ(Run({"/FORCEREMOVE", "/DEBUG"}), 13);
   EXPECT_EQ(LinesOf({"UNDO: "}), Lines{"UNDO: Restored " + kSharedDlls + "\\" + DriverPath()});
+}
+
+// One run at a time, and what a run that died leaves is put right by the
+// next one that acts.
+TEST_F(ActionsTest, OneRunAtATimeAndADeadRunPutRight) {
+  // Another run holds the lock all the time: nothing changes, 13, and the
+  // result line says why. Windows 2000 and later name it for every session.
+  Machine(Fam::W2K, false);
+  Installed(Older(), 1);
+  sim::HoldMutexElsewhere("Global\\VQDINST");
+  sim::SetStandardOutput(true);
+  sim::MachineState before = sim::CaptureMachine({"C:\\WINDOWS"});
+  EXPECT_EQ(Run({"/UPGRADE", "/DEBUG"}), 13);
+  EXPECT_EQ(sim::CompareMachines(before, sim::CaptureMachine({"C:\\WINDOWS"})), Lines());
+  EXPECT_EQ(LinesOf({"MAIN: Another"}),
+            (Lines{"MAIN: Another run is busy - waiting", "MAIN: Another run is busy - nothing done"}));
+  EXPECT_EQ(sim::StandardOutput(), "vqdinst.exe /UPGRADE /DEBUG: 13 (another run was busy, nothing changed)\r\n");
+  EXPECT_FALSE(sim::MutexHeld("Global\\VQDINST"));
+  // A check takes no lock.
+  EXPECT_EQ(Run({"/CHECK"}), 11);
+
+  // NT 4.0 has no sessions; a lock another user made first, without access
+  // for this one, is as busy.
+  Machine(Fam::NT, false);
+  sim::DenyMutex("VQDINST");
+  EXPECT_EQ(Run({"/INSTALL"}), 13);
+  EXPECT_FALSE(sim::FileExists(DriverPath()));
+
+  // An install killed half-way leaves its journal: a check says 10, and the
+  // next install undoes the dead run first and does its own.
+  Machine(Fam::W2K, false);
+  sim::CountFailurePointsAndKill(120);
+  EXPECT_THROW(Run({"/INSTALL"}), sim::Killed);
+  sim::EndProcess();
+  ASSERT_TRUE(sim::FileExists("C:\\WINDOWS\\SYSTEM32\\~vqd\\journal"));
+  InitLibrary();  // the dead run's temporary directory is still there
+  EXPECT_EQ(RunVqdinst({"/CHECK", "/DEBUG"}), 10);
+  EXPECT_EQ(LinesOf({"MAIN: Journal"}), Lines{"MAIN: Journal of an interrupted run pending"});
+  EXPECT_EQ(Run({"/INSTALL", "/DEBUG"}), 6);
+  EXPECT_EQ(LinesOf({"JNL: "}),
+            (Lines{"JNL: Undoing the journal of an interrupted run", "JNL: Interrupted run undone"}));
+  EXPECT_EQ(Count(), 1);
+  EXPECT_EQ(Run({"/CHECK"}), 11);
 }
 
 TEST_F(ActionsTest, NoRebootRestartsTheDrivesInsteadOnWindows2000) {

@@ -175,6 +175,7 @@ class SeededSweep : public ProcedureTest {
     reg::CreateKey(kServices + "imapi");
     reg::CreateKey(kServices + "foreignflt");
     if (family_ == Fam::W2K) sim::AddCdromDevice(sim::CdromDevice());
+    if (family_ == Fam::W2K) sim::RemoveSetupUninstallOEMInf();  // added in Windows XP
     bool installed = act_ == Act::Remove || act_ == Act::Upgrade || act_ == Act::Disable;
     std::string filters = std::string("imapi\0foreignflt\0", 17);
     if (act_ == Act::Install) filters += std::string("ghost\0", 6);
@@ -333,8 +334,10 @@ TEST_F(UndoSweep, AFailedUndoStepLeavesTheRestUndone) {
       sim::StopCountingFailurePoints();
       if (n == 0) points = sim::FailurePointsPassed().size();
       Lines failed;
-      for (const std::string& line : LinesOf({"UNDO: Failed to restore ", "UNDO: Failed to delete "}))
-        failed.push_back(UpperCase(line.substr(line.find(' ', 17) + 1)));
+      for (const std::string& line : LinesOf({"UNDO: Failed to restore ", "UNDO: Failed to delete "})) {
+        const size_t from = line.find(' ', 17) + 1;  // the path, before " (error N)"
+        failed.push_back(UpperCase(line.substr(from, line.rfind(" (error ") - from)));
+      }
       undoFailures += !failed.empty();
       if (code != 13) {
         EXPECT_TRUE(failed.empty()) << what << ": exit code " << code;

@@ -253,6 +253,7 @@ TEST_F(MainFlowTest, EveryRunEndsWithAResultLineOnAGivenStandardOutput) {
       {{"/INSTAL"}, "vqdinst.exe: 0 (done)"},
       {{}, "vqdinst.exe: 1 (dialog closed, or the system refused in it)"},
       {{"/CHECK", "/NOFLAG"}, "vqdinst.exe /CHECK /NOFLAG: 10 (the driver is not correctly installed)"},
+      {{"/NOFLAG", "/check", "/NOFLAG", "/CHECK"}, "vqdinst.exe /NOFLAG /CHECK: 10 (the driver is not correctly installed)"},
   };
   sim::SetStandardOutput(true);
   std::string expected;

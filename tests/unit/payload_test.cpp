@@ -189,6 +189,13 @@ TEST_F(PayloadTest, TempDirIsAlwaysANewOne) {
   log = LogLines();
   EXPECT_EQ(std::count(log.begin(), log.end(), "MTD: Temp dir is: C:\\NO\\SUCH\\931fas~9"), 1);
   EXPECT_EQ(std::count(log.begin(), log.end(), "MTD: Temp dir is: C:\\NO\\SUCH\\931fas~9.1"), 0);
+  // One that cannot be held open could be swapped: it is removed, not used.
+  sim::SetEnvironment("TEMP", "C:\\HELD");
+  sim::MakeDirectory("C:\\HELD");
+  sim::FailCalls("OpenDirectoryA", 1, "C:\\HELD");
+  EXPECT_EQ(MakeTempDir(), "C:\\WINDOWS\\931fas~9.4");
+  EXPECT_FALSE(sim::DirectoryExists("C:\\HELD\\931fas~9"));
+  sim::SetEnvironment("TEMP", "C:\\NO\\SUCH");
   // Nowhere to make one: empty. Windows 9x has no security to give it.
   sim::DenyWritesIn("C:\\WINDOWS");
   EXPECT_EQ(MakeTempDir(), "");

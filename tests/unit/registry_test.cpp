@@ -242,6 +242,8 @@ TEST_F(LowerFilterTest, CheckNeedsTheEntryATerminatorAndNoBadDriver) {
   EXPECT_TRUE(CheckLowerFilter("vqd2k"));
   StoreFilters("IMAPI\0VQD2K\0GHOST\0\0"s);
   EXPECT_FALSE(CheckLowerFilter("VQD2K"));
+  StoreFilters("IMAPI\0VQD2K\0\0GHOST\0\0"s);  // Windows reads no further than the empty string
+  EXPECT_TRUE(CheckLowerFilter("VQD2K"));
   StoreFilters("IMAPI\0VQD2K"s);
   EXPECT_FALSE(CheckLowerFilter("VQD2K"));
   StoreFilters("IMAPI\0XVQD2K\0\0"s);
@@ -348,6 +350,8 @@ TEST_F(LowerFilterTest, ListedAsStoredOrWhenUnreadable) {
   StoreFilters("imapi\0xvqd2ky\0\0"s);
   EXPECT_FALSE(LowerFilterListed("VQD2K"));  // whole entries only
   StoreFilters("imapi\0vqd2k\0\0"s);
+  EXPECT_TRUE(LowerFilterListed("VQD2K"));
+  StoreFilters("imapi\0\0vqd2k\0\0"s);  // after an empty string: still to be taken out
   EXPECT_TRUE(LowerFilterListed("VQD2K"));
   StoreFilters("imapi\0\0"s);
   sim::FailCalls("RegQueryValueExA", 1, "LowerFilters");

@@ -258,3 +258,21 @@ TEST_F(StrangeInputTest, WindowsDirectoryPastTheBufferPutsTheLogInTheCurrentRoot
   EXPECT_EQ(TempDirUsed(), "C:\\TEMP\\931fas~9");
   EXPECT_TRUE(DriverIs(Carried()));
 }
+
+// A service key with a big tree under it: removing it records the tree in
+// time that grows with its size, not its square (counted in subkey names
+// read, each a round through the registry).
+TEST_F(StrangeInputTest, BigServiceTreeIsRecordedInLinearTime) {
+  Fresh(Fam::NT);
+  Installed(Carried(), 1);
+  const int kSubkeys = 300;
+  for (int i = 0; i < kSubkeys; ++i)
+    reg::SetValue(kServices + ServiceName() + "\\Enum" + std::to_string(i), "A", plat::kRegDword, {1, 0, 0, 0});
+  sim::CountFailurePoints();
+  EXPECT_EQ(Run({"/FORCEREMOVE"}), 6);
+  size_t listings = 0;
+  for (const sim::FailurePoint& p : sim::FailurePointsPassed()) listings += p.function == "RegEnumKeyExA";
+  sim::StopCountingFailurePoints();
+  EXPECT_LT(listings, 10u * kSubkeys) << "subkey names read";
+  EXPECT_FALSE(ServiceKey());
+}
