@@ -58,6 +58,9 @@ target_link_options(invisible PRIVATE -static -s)
 # Another user racing the run for its temporary directory (security.sh).
 add_executable(racer tests/win32/racer.c)
 target_link_options(racer PRIVATE -static -s)
+# A run stopped dead at a line of its debug log (life.sh).
+add_executable(killat tests/win32/killat.c)
+target_link_options(killat PRIVATE -static -s)
 
 # A stranger's DLL under the names of the DLLs vqdinst.exe loads itself or
 # could be made to load (setupapi, version; wintrust and crypt32, which

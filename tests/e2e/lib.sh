@@ -10,6 +10,7 @@
 #   VQD_SEED           cdromseed.exe of the win32 build (tests/win32/cdromseed.cpp)
 #   VQD_HOLDOPEN       holdopen.exe of the win32 build (tests/win32/holdopen.c)
 #   VQD_INVISIBLE      invisible.exe of the win32 build (tests/win32/invisible.c)
+#   VQD_KILLAT         killat.exe of the win32 build (tests/win32/killat.c)
 #   VQD_PAYLOAD_TIMES  the times file the win32 build embedded the payload with
 #   VQD_VERSION        the project version, stamped into the exe as FileVersion
 #   VQD_E2E_WORK       folder for the scratch folders of the tests
@@ -423,6 +424,47 @@ release_held() {
     local rc=$?
     E2E_HELD=""
     return $rc
+}
+
+# kill_at LINE EXE ARGS...: EXE ARGS /DEBUG killed with kill -9 right after
+# its log got LINE. killat.exe (tests/win32/killat.c) runs it as a debuggee
+# and freezes every thread of it the moment the WriteFile of that line
+# returns; the Wine process, found by a mark in its environment and its
+# command line, is then killed from Linux. So it ends as a kill -9 at that
+# moment would end it: no code of its own runs after the line, neither
+# clean-up nor undo, and what it wrote stays as written. The check: one
+# process killed, and the log ends with LINE.
+E2E_KILLS=0
+kill_at() {
+    local line=$1 winexe out="$E2E_SCRATCH/killat.txt" mark watcher env pids="" rc
+    winexe=$(vqd_winpath "$2")
+    shift 2
+    [ -f "${VQD_KILLAT:-}" ] || e2e_die "missing killat.exe (VQD_KILLAT=${VQD_KILLAT:-})"
+    E2E_KILLS=$((E2E_KILLS + 1))
+    mark="$$-$E2E_KILLS"
+    E2E_ARGS="vqdinst $* /DEBUG killed at '$line'"
+    E2E_OUT=""
+    e2e_reset
+    VQD_KILL_MARK=$mark wine "$VQD_KILLAT" "$line" "\"$winexe\" $* /DEBUG" </dev/null >"$out" 2>&1 &
+    watcher=$!
+    for _ in $(seq 600); do
+        grep -q '^STOPPED' "$out" && break
+        kill -0 "$watcher" 2>/dev/null || break
+        sleep 0.02
+    done
+    if grep -q '^STOPPED' "$out"; then
+        for env in $(grep -lzx "VQD_KILL_MARK=$mark" /proc/[0-9]*/environ 2>/dev/null); do
+            [ "$(head -zn1 "${env%/environ}/cmdline" 2>/dev/null | tr -d '\0')" = "$winexe" ] &&
+                pids+=" $(basename "${env%/environ}")"
+        done
+        # shellcheck disable=SC2086
+        [ -n "$pids" ] && kill -9 $pids
+    fi
+    wait "$watcher"
+    rc=$?
+    E2E_OUT=$(tr -d '\r' <"$out")
+    check_eq "killat.exe's exit code, the processes killed, the last log line" "0 1 $line" \
+        "$rc $(wc -w <<<"$pids") $(e2e_log_lines | tail -n 1)"
 }
 
 # e2e_nth N KEY: the value of the Nth report line "KEY value" (escaped), e.g.

@@ -4,8 +4,11 @@
 # check, an upgrade by a newer vqdinst.exe, disable, enable, the two
 # removals, a forced removal and an install over the legacy driver; on
 # Windows 2000 also the device restart, the removal of a disabled driver, the
-# repair of a lost filter entry and an install that fails (13). After
-# every step: exit code, flag files, the driver files with their times, the
+# repair of a lost filter entry and an install that fails (13). Runs killed
+# (kill -9) at a line of their log, each undone by the next run; on Windows
+# 2000 also an install and a removal started together, and an upgrade and
+# an install with the driver folder on a full file system. After every
+# step: exit code, flag files, the driver files with their times, the
 # registry values with their types and bytes, the INF in the store, the
 # procedure's own log lines, and no temporary directory left.
 source "$(dirname "$0")/lib.sh"
@@ -51,6 +54,8 @@ reset_system() {
     hklm_delete 'SOFTWARE\Velcordia'
     rm -f "$SYS32"/drivers/{VQD,VQD2K,BREMCO,BREMCO2K}.{SYS,DIS} "$SYS32"/iosubsys/{MERIDAX,PLOVANT}.{VXD,DIS}
     remove_stored_infs
+    # What a killed run leaves when the next one did not undo it.
+    rm -rf "$SYS32/~vqd" "$WINEPREFIX"/drive_c/users/*/Temp/931fas~9*
     mkdir -p "$SYS32/drivers" "$SYS32/iosubsys"
     # The CD-ROM device class, as every Windows 2000 has it.
     vqdcheck setvalue "$CLASS" Class 1 "$(hex 'CDROM\0')" >/dev/null
@@ -396,6 +401,143 @@ if [ "$fam" = 9x ]; then
     run /FORCEREMOVE
     check_rc 6
     gone
+fi
+
+# ---- 14. a run killed in the middle (kill -9 at a line of its log, see
+# kill_at) leaves its journal; the next run that acts undoes it first, then
+# does its own action. An install killed after its changes (on Windows 2000
+# also after the driver copy and after the filter entry), each time followed
+# by the install: 6, counted once. "/CHECK" only reports the pending journal
+# (10). At the second installation a removal killed after its count went
+# down (on Windows 2000 also just before), then the removal: counted down
+# once, the driver stays.
+JOURNAL="$SYS32/~vqd/journal"
+install_points=("Inst$fam: Done")
+removal_points=("UnInst$fam: Done")
+if [ "$fam" = 2K ]; then
+    install_points=("Inst2K: File copy of VQD2K.SYS succeeded" "ALF: Succeeded" "Inst2K: Done")
+    removal_points=("SIC: Changing value to 1" "UnInst2K: Done")
+fi
+undone_then() {  # LINE...: the journal undone before the run's own action
+    check_absent "$JOURNAL"
+    check_log_order "JNL: Undoing the journal of an interrupted run" "JNL: Interrupted run undone" "$@"
+}
+reset_system
+for point in "${install_points[@]}"; do
+    kill_at "$point" "$VQD_EXE" /INSTALL
+    check_exists "$JOURNAL"
+    if [ "$point" = "${install_points[0]}" ]; then
+        e2e_reset
+        e2e_probe --click 7 -- "$(vqd_winpath "$VQD_EXE")" /CHECK /DEBUG
+        E2E_ARGS="vqdinst /CHECK after a killed install"
+        check_rc 10
+        check_log_has "MAIN: Journal of an interrupted run pending"
+        check_exists "$JOURNAL"
+    fi
+    run /INSTALL
+    check_rc 6
+    flags yes no
+    enabled "$OLD" "$OLD_TIMES"
+    count_is "4 01000000"
+    undone_then "MAIN: Install switch activated" "Inst$fam: Done"
+    [ "$point" = "${install_points[-1]}" ] || run /FORCEREMOVE
+done
+run /INSTALL
+count_is "4 02000000"
+for point in "${removal_points[@]}"; do
+    kill_at "$point" "$VQD_EXE" /REMOVE
+    check_exists "$JOURNAL"
+    run /REMOVE
+    check_rc 0
+    flags no no
+    enabled "$OLD" "$OLD_TIMES"
+    count_is "4 01000000"
+    undone_then "MAIN: Uninstall switch activated" "UnInst$fam: Done"
+    run /INSTALL
+    check_rc 0
+done
+
+# ---- 15. Windows 2000: one product's install and another's removal started
+# together, ten times. One run waits for the other, so each round ends as
+# one order or the other does (the removal first: 6 and 6; the install
+# first: 0 and 0): the driver, its service and its filter entry in place,
+# counted once.
+if [ "$fam" = 2K ]; then
+    reset_system
+    run /INSTALL
+    check_rc 6
+    mkdir -p one two
+    installed="VQD2K.SYS 4 01000000 7 $(hex 'VQD2K\0\0') 4 01000000"
+    for round in 1 2 3 4 5 6 7 8 9 10; do
+        (cd one && exec timeout 60 wine "$VQD_EXE" /INSTALL </dev/null >/dev/null 2>&1) &
+        installer=$!
+        (cd two && exec timeout 60 wine "$VQD_EXE" /REMOVE </dev/null >/dev/null 2>&1) &
+        remover=$!
+        wait $installer
+        codes=$?
+        wait $remover
+        codes+=" $?"
+        E2E_ARGS="round $round: vqdinst /INSTALL and vqdinst /REMOVE at once"
+        case $codes in "0 0" | "6 6") want=$codes ;; *) want="0 0 or 6 6" ;; esac
+        check_eq "exit codes; driver, service Type, LowerFilters, count" "$want $installed" \
+            "$codes $(cmp -s "$active" "$OLD/$drv" && echo $drv) $(vqdcheck getvalue "$SERVICES\\$svc" Type) $(vqdcheck getvalue "$CLASS" LowerFilters) $(count)"
+        check_eq "journal and temporary directories left" "" \
+            "$(ls -d "$JOURNAL" "$WINEPREFIX"/drive_c/users/*/Temp/931fas~9* 2>/dev/null)"
+    done
+fi
+
+# ---- 16. Windows 2000 with system32\drivers on a full filesystem (a small
+# tmpfs mounted over it, with what it held): an upgrade over the installed
+# driver fails (13) and leaves the machine as it was, the old driver byte for
+# byte; an install fails (13) and leaves no driver file. Mounting needs root.
+DRIVERS_TMPFS=""
+unmount_drivers() {
+    [ -n "$DRIVERS_TMPFS" ] || return 0
+    umount "$SYS32/drivers" || umount -l "$SYS32/drivers"
+    DRIVERS_TMPFS=""
+}
+fill_drivers() {  # every free byte of the tmpfs taken
+    local n=0
+    while cat /dev/zero >"$SYS32/drivers/filler$n.bin" 2>/dev/null; do n=$((n + 1)); done
+    check_eq "free space on the drivers tmpfs" 0 "$(df --output=avail "$SYS32/drivers" | tail -n 1 | tr -d ' ')"
+}
+if [ "$fam" = 2K ]; then
+    reset_system
+    run /INSTALL
+    check_rc 6
+    cp -a "$SYS32/drivers" drivers.before
+    trap 'unmount_drivers; release_held; [ "$E2E_CDROMS_SEEDED" = 0 ] || remove_cdroms' EXIT
+    if mount -t tmpfs -o size=4m,mode=755 tmpfs "$SYS32/drivers" 2>mount.txt; then
+        DRIVERS_TMPFS=1
+        cp -a drivers.before/. "$SYS32/drivers/"
+        fill_drivers
+        before=$(machine)
+        EXE=$VQD_NEWER_EXE
+        run /UPGRADE /OVERWRITE
+        EXE=$VQD_EXE
+        check_rc 13
+        flags no no
+        check_eq "the machine after the upgrade on a full disk" "$before" "$(machine)"
+        cmp -s "$active" "$OLD/$drv"
+        check_eq "$drv is the old one byte for byte" 0 $?
+        rm -f "$active"
+        hklm_delete "$SERVICES\\VQD2K"
+        hklm_delete_value "$CLASS" LowerFilters
+        hklm_delete "$SHARED"
+        fill_drivers
+        run /INSTALL
+        check_rc 13
+        flags no no
+        check_eq "driver files after the install on a full disk" "" \
+            "$(find "$SYS32/drivers" -maxdepth 1 -iname 'vqd*' -printf '%f\n')"
+        check_eq "service key" missing "$(vqdcheck getvalue "$SERVICES\\$svc" Start)"
+        check_eq "LowerFilters" missing "$(vqdcheck getvalue "$CLASS" LowerFilters)"
+        count_is missing
+        check_log_has "MAIN: Install failed - driver not installed"
+        unmount_drivers
+    else
+        e2e_fail "cannot mount a tmpfs over $SYS32/drivers (run as root): $(cat mount.txt)"
+    fi
 fi
 
 reset_system
