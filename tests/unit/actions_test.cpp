@@ -178,11 +178,9 @@ TEST_F(ActionsTest, AFailedActionIsUndoneAndTheFinishedOnesStay) {
   EXPECT_EQ(LinesOf({"UNDO: "}), Lines{"UNDO: Restored " + kSharedDlls + "\\" + DriverPath()});
 }
 
-// One run at a time, and what a run that died leaves is put right by the
-// next one that acts.
+// One run at a time; what a dead run left is put right by the next one.
 TEST_F(ActionsTest, OneRunAtATimeAndADeadRunPutRight) {
-  // Another run holds the lock all the time: nothing changes, 13, and the
-  // result line says why. Windows 2000 and later name it for every session.
+  // Another run holds Windows 2000's lock: nothing changes, 13, and why.
   Machine(Fam::W2K, false);
   Installed(Older(), 1);
   sim::HoldMutexElsewhere("Global\\VQDINST");
@@ -197,15 +195,13 @@ TEST_F(ActionsTest, OneRunAtATimeAndADeadRunPutRight) {
   // A check takes no lock.
   EXPECT_EQ(Run({"/CHECK"}), 11);
 
-  // NT 4.0 has no sessions; a lock another user made first, without access
-  // for this one, is as busy.
+  // NT 4.0's lock, made first by another user without access for this one.
   Machine(Fam::NT, false);
   sim::DenyMutex("VQDINST");
   EXPECT_EQ(Run({"/INSTALL"}), 13);
   EXPECT_FALSE(sim::FileExists(DriverPath()));
 
-  // An install killed half-way leaves its journal: a check says 10, and the
-  // next install undoes the dead run first and does its own.
+  // A killed install's journal: a check says 10, the next install undoes it.
   Machine(Fam::W2K, false);
   sim::CountFailurePointsAndKill(120);
   EXPECT_THROW(Run({"/INSTALL"}), sim::Killed);

@@ -239,8 +239,7 @@ class SeededSweep : public ProcedureTest {
     }
     EXPECT_FALSE(sim::DirectoryExists("C:\\TEMP\\931fas~9")) << what << ": temporary directory left";
     EXPECT_FALSE(sim::DirectoryExists("C:\\WINDOWS\\931fas~9")) << what << ": temporary directory left";
-    // Nothing the journal kept stays: no file moved aside or copied beside
-    // its target, no journal.
+    // Nothing the journal kept stays: no aside, no fresh copy, no journal.
     EXPECT_FALSE(sim::DirectoryExists("C:\\WINDOWS\\SYSTEM32\\~vqd")) << what << ": journal left";
     for (const std::string& dir : {kDrivers, kIosubsys})
       for (const auto& entry : std::filesystem::directory_iterator(sim::HostPath(dir)))
@@ -368,19 +367,15 @@ TEST_F(UndoSweep, AFailedUndoStepLeavesTheRestUndone) {
   EXPECT_GT(undoFailures, 10);
 }
 
-// A kill at any point. Every action that changes the driver is run from the
-// sweep's seeded state and ended at each failure point in turn, as a kill
-// ends it: no undo, no clean-up, only what it put on disk stays. The same
-// command run again must leave what an uninterrupted run leaves (every key
-// and value, every file's bytes) and end with its exit code, reboot need
-// included; "/REMOVE" after the kill must leave no driver of a start with
-// one installation or none. Once the journal has its end on disk the
-// action is done: killed after that, the command run again is a second run
-// (an install counts again), and must leave what two uninterrupted runs do.
+// A kill at any point: install, upgrade, remove and force remove, from the
+// seeded states, ended at each failure point (no undo, no clean-up). The
+// same command again leaves what an uninterrupted run leaves, exit code
+// included, and "/REMOVE" instead leaves no driver. Killed once the
+// journal's end is on disk, the action is done: the command again is a
+// second run (an install counts again).
 class KillSweep : public SeededSweep, public ::testing::WithParamInterface<std::tuple<Fam, const char*>> {
  protected:
-  // The machine without file times: a run that died and was undone takes
-  // time the clean run did not.
+  // Without file times: an undone run took time the clean one did not.
   static std::map<std::string, std::string> Bytes() {
     std::map<std::string, std::string> items = sim::CaptureMachine({"C:\\WINDOWS", "C:\\TEMP"}).items;
     for (auto& [name, value] : items) value = value.substr(0, value.rfind(" times "));

@@ -259,9 +259,8 @@ TEST_F(StrangeInputTest, WindowsDirectoryPastTheBufferPutsTheLogInTheCurrentRoot
   EXPECT_TRUE(DriverIs(Carried()));
 }
 
-// A service key with a big tree under it: removing it records the tree in
-// time that grows with its size, not its square (counted in subkey names
-// read, each a round through the registry).
+// Removing a service key with a big tree records it in time linear in its
+// size (counted in subkey names read, each a round through the registry).
 TEST_F(StrangeInputTest, BigServiceTreeIsRecordedInLinearTime) {
   Fresh(Fam::NT);
   Installed(Carried(), 1);
