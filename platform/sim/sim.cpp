@@ -341,3 +341,51 @@ bool LoadResourceData(ResourceHandle resource, const uint8_t** data, uint32_t* s
 }
 
 }  // namespace plat
+
+// ---------------------------------------------------------------- saved machines
+
+namespace {
+
+std::shared_ptr<RegNode> Clone(const RegNode& node, RegNode* parent) {
+  auto copy = std::make_shared<RegNode>();
+  copy->name = node.name;
+  copy->values = node.values;
+  copy->deleted = node.deleted;
+  copy->parent = parent;
+  for (const auto& sub : node.subkeys) copy->subkeys.push_back(Clone(*sub, copy.get()));
+  return copy;
+}
+
+// A machine with its own registry tree: nothing of it is shared.
+Machine Detached(const Machine& from) {
+  Machine m = from;
+  m.hklm = Clone(*from.hklm, nullptr);
+  m.hkcu = Clone(*from.hkcu, nullptr);
+  m.keys.clear();
+  m.keys[plat::kHKeyLocalMachine] = KeyHandle{m.hklm, true, true, "HKLM"};
+  m.keys[plat::kHKeyCurrentUser] = KeyHandle{m.hkcu, true, false, "HKCU"};
+  return m;
+}
+
+Machine Saved;
+std::string SavedFiles() { return M().root + ".saved"; }
+
+}  // namespace
+
+namespace sim {
+
+void SaveMachine() {
+  Saved = Detached(M());
+  fs::remove_all(SavedFiles());
+  fs::copy(M().root, SavedFiles(), fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+}
+
+void RestoreMachine() {
+  const std::string root = M().root;
+  for (auto& [h, f] : M().files) close(f.fd);
+  M() = Detached(Saved);
+  fs::remove_all(root);
+  fs::copy(SavedFiles(), root, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+}
+
+}  // namespace sim

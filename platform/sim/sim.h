@@ -67,6 +67,11 @@ void CountFailurePoints(size_t failNth = 0);
 struct Killed {};
 void CountFailurePointsAndKill(size_t killNth);
 void EndProcess();
+// The whole machine (registry, files with their times, everything set up)
+// kept aside, and put back: a process that ended is looked at twice. Only
+// between runs, with nothing open.
+void SaveMachine();
+void RestoreMachine();
 void StopCountingFailurePoints();  // the points recorded so far stay
 const std::vector<FailurePoint>& FailurePointsPassed();
 

@@ -419,13 +419,13 @@ TEST_P(KillSweep, ARunKilledAnywhereIsPutRightByTheNext) {
                              trace[n - 1].function + " " + trace[n - 1].path;
     Seed();
     EXPECT_EQ(Run({command}, n), -1) << what << ": not killed";
+    sim::SaveMachine();
     EXPECT_EQ(Run({command}, 0), n > end ? twice : once) << what;
     for (const std::string& d : sim::CompareMachines({n > end ? doneTwice : doneOnce}, {Bytes()}))
       ADD_FAILURE() << what << ": " << d;
     // The other way out of a half-done run (a done one is removed as any).
     if (n > end) continue;
-    Seed();
-    Run({command}, n);
+    sim::RestoreMachine();
     Run({"/REMOVE"}, 0);
     EXPECT_FALSE(sim::FileExists(DriverPath())) << what << ", then /REMOVE: driver file left";
     EXPECT_TRUE(family_ == Fam::W9x || !ServiceKey()) << what << ", then /REMOVE: service key left";
