@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -38,7 +39,11 @@ class SimTest : public ::testing::Test {
     for (char& c : name) {
       if (c == '/') c = '_';
     }
-    root_ = (std::filesystem::temp_directory_path() / name).string();
+    // A file system in memory where there is one: the sweeps make and
+    // delete a machine's files thousands of times.
+    std::error_code error;
+    const bool shm = !std::getenv("TMPDIR") && std::filesystem::is_directory("/dev/shm", error);
+    root_ = ((shm ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path()) / name).string();
     sim::Reset(root_);
     InitLibrary();
   }
@@ -46,6 +51,7 @@ class SimTest : public ::testing::Test {
     CloseDebugLog();
     DebugEnabled = DebugLogOpen = false;
     std::filesystem::remove_all(root_);
+    std::filesystem::remove_all(root_ + ".saved");  // sim::SaveMachine's
   }
 
   // Switches logging on and opens C:\VQDINST.LOG (the banner is its first line).
