@@ -19,6 +19,12 @@ using journal::Entry;
 using journal::Join;
 using journal::Same;
 using journal::Truncate;
+using journal::Found;
+using journal::Look;
+using journal::kNothing;
+using journal::kAFile;
+using journal::kOther;
+using journal::kUnknown;
 
 bool Recording = false;
 std::string KeepDir;
@@ -62,18 +68,6 @@ long RecordValue(RegKey key, const std::string& name) {
   std::string path;
   if (!Recording || !PathOf(key, &path) || journal::Covered(path, &name)) return 0;
   return journal::ReadValue(key, name, &Add(&Entries, journal::kValue, path));
-}
-
-// What is at a name: nothing, a file (readOnly: FILE_ATTRIBUTE_READONLY),
-// or something else (a folder); kUnknown when that cannot be told.
-enum Found { kNothing, kAFile, kOther, kUnknown };
-Found Look(const std::string& path, bool* readOnly = nullptr) {
-  FindData found;
-  FindHandle find = FindFirstFileA(path, &found);
-  if (find == kInvalidFind) return journal::Gone(GetLastError()) ? kNothing : kUnknown;
-  FindClose(find);
-  if (readOnly) *readOnly = found.readOnly;
-  return found.directory || found.reparsePoint ? kOther : kAFile;
 }
 
 // Whether the action recorded the file already: its first state is kept,

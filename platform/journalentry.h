@@ -65,6 +65,10 @@ bool Below(const std::string& path, const std::string& base);
 std::string Join(const std::string& base, const std::string& sub);
 // ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND: the thing is not there.
 bool Gone(uint32_t error);
+// What is at a name: nothing, a file (readOnly: FILE_ATTRIBUTE_READONLY),
+// or something else (a folder, a link); kUnknown when that cannot be told.
+enum Found { kNothing, kAFile, kOther, kUnknown };
+Found Look(const std::string& path, bool* readOnly = nullptr);
 
 // A list of names is one string with each name after a backslash ("\a\b");
 // `for (size_t at = 0; at < list.size(); at = list.find('\\', at + 1))`

@@ -60,6 +60,15 @@ std::string Join(const std::string& base, const std::string& sub) {
 
 bool Gone(uint32_t error) { return error == kErrorFileNotFound || error == kErrorPathNotFound; }
 
+Found Look(const std::string& path, bool* readOnly) {
+  FindData found;
+  FindHandle find = FindFirstFileA(path, &found);
+  if (find == kInvalidFind) return Gone(GetLastError()) ? kNothing : kUnknown;
+  FindClose(find);
+  if (readOnly) *readOnly = found.readOnly;
+  return found.directory || found.reparsePoint ? kOther : kAFile;
+}
+
 std::string Item(const std::string& list, size_t at) { return list.substr(at, list.find('\\', at + 1) - at); }
 
 size_t Find(const std::string& list, const std::string& name) {

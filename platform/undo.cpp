@@ -59,11 +59,8 @@ bool PutValue(const Entry& e) {
 
 // Whether anything is at the name; false also when that cannot be told.
 bool There(const std::string& path) {
-  FindData found;
-  FindHandle find = FindFirstFileA(path, &found);
-  if (find == kInvalidFind) return false;
-  FindClose(find);
-  return true;
+  const Found found = Look(path);
+  return found == kAFile || found == kOther;
 }
 
 // The file back from aside over whatever took its name; an aside that is
