@@ -11,6 +11,7 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/vqdinst.rc PROPERTIES OBJECT_DEP
 add_executable(vqdinst WIN32
   ${VQD_CORE_SOURCES}
   platform/win32/win32.cpp
+  platform/win32/regtree.cpp
   platform/win32/security.cpp
   platform/win32/setupapi.cpp
   platform/win32/sysdll.cpp
@@ -37,7 +38,7 @@ target_link_libraries(probehook PRIVATE gdi32 user32)
 add_dependencies(probe probehook)
 
 # Library operations on their own, for the end-to-end tests.
-add_executable(vqdcheck ${VQD_CORE_SOURCES} platform/win32/win32.cpp platform/win32/security.cpp platform/win32/setupapi.cpp
+add_executable(vqdcheck ${VQD_CORE_SOURCES} platform/win32/win32.cpp platform/win32/regtree.cpp platform/win32/security.cpp platform/win32/setupapi.cpp
   platform/win32/sysdll.cpp platform/win32/threads.cpp tests/win32/vqdcheck.cpp)
 target_include_directories(vqdcheck PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(vqdcheck PRIVATE -static -s)

@@ -16,7 +16,52 @@ long RegCreateKeyExA(RegKey root, const std::string& subKey, uint32_t access, Re
 long RegCloseKey(RegKey key);
 long RegSetValueExA(RegKey key, const std::string& name, uint32_t type, const uint8_t* data, uint32_t size);
 long RegDeleteValueA(RegKey key, const std::string& name);
+// The key at subKey itself: a symbolic link there goes, never the key it
+// points to (RegDeleteKeyA would follow it). The keys on the way to it are
+// followed, as every open does. The NT family deletes no key with subkeys
+// (ERROR_ACCESS_DENIED); Windows 9x deletes the whole tree.
 long RegDeleteKeyA(RegKey key, const std::string& subKey);
+
+// ---- Key trees, as the journal records them and puts them back
+// Names and data as the system stores them ("native"): UTF-16LE bytes on the
+// NT family, read and written with the W calls, so that a name or a string
+// with no 8-bit form and a string of any length come back as they were; the
+// 8-bit names and data on Windows 9x. The key at the end of a name is never
+// followed when it is a symbolic link (REG_OPTION_OPEN_LINK: the link itself
+// is opened). Windows 9x has no links, no security and no volatile keys.
+std::string NativeName(const std::string& name);
+// A native name in 8 bits, for the log (what has no 8-bit form is replaced).
+std::string PrintableName(const std::string& native);
+struct KeyFacts {
+  bool link = false;  // a symbolic link, to target (its SymbolicLinkValue)
+  bool isVolatile = false;
+  std::string target;
+  std::string security;  // self-relative descriptor: owner, group and DACL
+};
+// The key name below parent, opened for reading, deleting and making a
+// subkey; a link is opened itself.
+long RegOpenTreeKey(RegKey parent, const std::string& name, RegKey* result);
+long RegEnumTreeKey(RegKey key, uint32_t index, std::string* name);
+long RegEnumTreeValue(RegKey key, uint32_t index, std::string* name, uint32_t* type, std::string* data);
+// What else the key name below parent (open as key) is: a link (a key whose
+// SymbolicLinkValue of type REG_LINK is not there when the name is
+// followed), its security, and whether it is volatile. That is told by a
+// probe: a non-volatile subkey named probe is refused under a volatile key
+// (ERROR_CHILD_MUST_BE_VOLATILE) and is made, and deleted again, under any
+// other; a probe that could not be deleted makes the call fail. An empty
+// probe asks no volatility, nor is a link's asked (it can have no subkeys).
+long RegTreeKeyFacts(RegKey parent, const std::string& name, RegKey key, const std::string& probe, KeyFacts* facts);
+// The open key (name below parent) deleted itself: a link goes, not its
+// target. It must have no subkeys.
+long RegDeleteTreeKey(RegKey parent, const std::string& name, RegKey key);
+// A new key at path under HKEY_LOCAL_MACHINE, volatile or a link as facts
+// say, open for setting values; ERROR_ALREADY_EXISTS when a key is there.
+long RegMakeTreeKey(const std::string& path, const KeyFacts& facts, RegKey* result);
+long RegSetTreeValue(RegKey key, const std::string& name, uint32_t type, const std::string& data);
+// The key at path under HKEY_LOCAL_MACHINE gets security (owner where it is
+// another, group and DACL, its protection included).
+long RegSetTreeKeySecurity(const std::string& path, const std::string& security);
+constexpr uint32_t kErrorChildMustBeVolatile = 1021;
 
 FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition);
 bool DeleteFileA(const std::string& path);

@@ -15,13 +15,27 @@
 namespace plat::journal {
 
 // The numbers are written into the journal's file: a new kind takes a new one.
-enum Kind : uint8_t { kValue, kKey, kFile, kOemInf, kMoved };
+enum Kind : uint8_t { kValue, kKey, kFile, kOemInf, kMoved, kTreeKey, kTreeValue, kTreeStart };
+// kTreeKey's type: what else the key is.
+constexpr uint32_t kVolatileKey = 1, kLinkKey = 2;
 
 // One thing as it was before the action changed it, undone the last first:
 //   kValue: a value (existed: its type and bytes; else it goes);
-//   kKey: a key (existed or not, its whole tree goes first); the keys and
-//     values of a tree that existed follow it as quiet entries, which make
-//     each key and value again;
+//   kKey: a key (existed or not, its whole tree goes first, links deleted
+//     themselves, never followed); a tree that existed is recorded as a
+//     kTreeStart, then its parts as quiet entries, then the kKey, so that
+//     the undo deletes the tree, makes each part again in order and ends
+//     at the kTreeStart;
+//   kTreeKey: a key of a tree, made again (path: native; type: kVolatileKey,
+//     kLinkKey; name: its security descriptor, set once the whole tree is
+//     made; data: a link's target);
+//   kTreeValue: a value of a tree, set again (path, name: native; type and
+//     bytes exactly);
+//   kTreeStart: the tree at path (native; name: its 8-bit path) is whole
+//     again: it gets its keys' security, loses any probe key (see
+//     direct::RegTreeKeyFacts) that a run killed while recording left, and
+//     is logged "Restored" when every part came back. It is on disk before
+//     the first probe;
 //   kFile: a file (existed: moved aside to `name` in its own folder, moved
 //     back; else it goes). The undo holds also where the change it covers
 //     was never made or failed half-way: an aside that is not there means
@@ -44,8 +58,8 @@ struct Entry {
   RegKey key = 0;    // an open key's handle
   std::string path;  // key under HKLM, file, or the oemN.inf in the store
   std::string name;  // kValue: its name; kFile: the aside; kMoved: the new name;
-                     // kOemInf: the INF's bytes
-  std::string data;  // kValue: its bytes
+                     // kOemInf: the INF's bytes; kTreeKey: its security
+  std::string data;  // kValue: its bytes; kTreeKey: a link's target
   FileTime times[3] = {0, 0, 0};
 };
 
@@ -80,6 +94,13 @@ size_t Find(const std::string& list, const std::string& name);
 // Appends the names of the key's subkeys to list; the enumeration's error,
 // or 0 when it came to the end.
 long Subkeys(RegKey key, std::string* list);
+// The native names of the subkeys of a tree's key, all of them or the error.
+long TreeSubkeys(RegKey key, std::vector<std::string>* names);
+// The name of the probe key of RegTreeKeyFacts, native.
+std::string ProbeName();
+// Deletes every probe key in the tree at path (native); false when one
+// stays.
+bool DeleteProbes(const std::string& path);
 // The names of the files in the store of setup information files, as a
 // list, and the store's folder (with its final backslash); false when the
 // store cannot be listed to its end.

@@ -112,24 +112,41 @@ long ReadValue(RegKey key, const std::string& name, Entry* e) {
 
 namespace {
 
-// Appends the key and everything below it to the entries, in the order
-// they are made again.
-long ReadTree(const std::string& path) {
-  RegKey key = 0;
-  long rc = direct::RegOpenKeyExA(kHKeyLocalMachine, path, kKeyRead, &key);
+// The key name below parent (open as key, at the native path) and
+// everything below it, appended to the entries in the order they are made
+// again. A subkey that is listed but cannot be read fails the recording:
+// a tree is recorded whole or not at all.
+long ReadTree(RegKey parent, const std::string& name, RegKey key, const std::string& path) {
+  direct::KeyFacts facts;
+  long rc = direct::RegTreeKeyFacts(parent, name, key, ProbeName(), &facts);
   if (rc != 0) return rc;
-  Add(&Entries, kKey, path, true);
-  std::string name(16384, '\0'), subkeys;
+  Entry& made = Add(&Entries, kTreeKey, path, true);
+  made.quiet = true;
+  made.type = (facts.isVolatile ? kVolatileKey : 0) | (facts.link ? kLinkKey : 0);
+  made.name.swap(facts.security);
+  made.data.swap(facts.target);
+  if (facts.link) return 0;  // a link is recorded, never entered
   for (uint32_t i = 0; rc == 0; ++i) {
-    uint32_t size = static_cast<uint32_t>(name.size());
-    if ((rc = RegEnumValueA(key, i, &name[0], &size)) != 0) break;
-    rc = ReadValue(key, name.substr(0, size), &Add(&Entries, kValue, path));
+    Entry value;
+    if ((rc = direct::RegEnumTreeValue(key, i, &value.name, &value.type, &value.data)) != 0) break;
+    Entry& e = Add(&Entries, kTreeValue, path, true);
+    e.quiet = true;
+    e.type = value.type;
+    e.name.swap(value.name);
+    e.data.swap(value.data);
   }
-  if (rc == kErrorNoMoreItems) rc = Subkeys(key, &subkeys);
-  direct::RegCloseKey(key);
-  for (size_t at = 0; rc == 0 && at < subkeys.size(); at = subkeys.find('\\', at + 1))
-    rc = ReadTree(path + Item(subkeys, at));
-  return rc;
+  if (rc != kErrorNoMoreItems) return rc;
+  std::vector<std::string> subkeys;
+  if ((rc = TreeSubkeys(key, &subkeys)) != 0) return rc;
+  const std::string separator = direct::NativeName("\\");
+  for (const std::string& sub : subkeys) {
+    RegKey subKey = 0;
+    if ((rc = direct::RegOpenTreeKey(key, sub, &subKey)) != 0) return rc;
+    rc = ReadTree(key, sub, subKey, path + separator + sub);
+    direct::RegCloseKey(subKey);
+    if (rc != 0) return rc;
+  }
+  return 0;
 }
 
 // Two entries of a tree swapped, field by field (the string's own swap is
@@ -179,17 +196,41 @@ long RecordKey(const std::string& path) {
   const size_t mark = Entries.size();
   std::string stored = path;
   long rc = StoredName(&stored);
-  if (rc == 0) rc = ReadTree(stored);
-  if (rc != 0 && rc != kErrorFileNotFound) {
-    Truncate(mark);
+  RegKey key = 0;
+  const std::string native = direct::NativeName(stored);
+  if (rc == 0) rc = direct::RegOpenTreeKey(kHKeyLocalMachine, native, &key);
+  if (rc == kErrorFileNotFound) {
+    Add(&Entries, kKey, path);
+    return 0;
+  }
+  if (rc != 0) return rc;
+  // On disk before the first probe key is made: a run killed now leaves no
+  // probe behind.
+  Add(&Entries, kTreeStart, native, true).name = stored;
+  if (Persist()) rc = ReadTree(kHKeyLocalMachine, native, key, native);
+  else rc = GetLastError() ? static_cast<long>(GetLastError()) : static_cast<long>(kErrorAccessDenied);
+  direct::RegCloseKey(key);
+  if (rc != 0) {
+    // The start stays where a probe key does (the undo takes it out).
+    Truncate(DeleteProbes(native) ? mark : mark + 1);
     return rc;
   }
   // Undone the last first: the tree goes, then each part is made again.
-  for (size_t i = mark, j = Entries.size(); i + 1 < j; ++i, --j) Swap(&Entries[i], &Entries[j - 1]);
-  for (size_t i = mark; i < Entries.size(); ++i) Entries[i].quiet = true;
-  Add(&Entries, kKey, path, rc == 0);
+  for (size_t i = mark + 1, j = Entries.size(); i + 1 < j; ++i, --j) Swap(&Entries[i], &Entries[j - 1]);
+  Add(&Entries, kKey, path, true);
   return 0;
 }
+
+long TreeSubkeys(RegKey key, std::vector<std::string>* names) {
+  long rc = 0;
+  for (uint32_t i = 0; rc == 0; ++i) {
+    std::string name;
+    if ((rc = direct::RegEnumTreeKey(key, i, &name)) == 0) names->push_back(name);
+  }
+  return rc == kErrorNoMoreItems ? 0 : rc;
+}
+
+std::string ProbeName() { return direct::NativeName("~vqdprobe"); }
 
 void ForgetListing() { Listed = false; }
 

@@ -1,5 +1,7 @@
 // The undo of the journal: each entry puts back what it recorded, the last
 // first, through the backend's own calls (nothing of it is recorded again).
+#include <algorithm>
+
 #include "platform/direct.h"
 #include "platform/journalentry.h"
 
@@ -22,27 +24,65 @@ std::string Failed(const char* what, const std::string& path) {
   return "UNDO: Failed to " + std::string(what) + path + " (error " + std::to_string(GetLastError()) + ")";
 }
 
-// The key with all its subkeys; true when it is not there afterwards.
-bool DeleteTree(const std::string& path) {
+// The key name below parent (native) with all its subkeys, links deleted
+// themselves and never entered; true when it is not there afterwards.
+bool DeleteTree(RegKey parent, const std::string& name) {
   RegKey key = 0;
-  long rc = direct::RegOpenKeyExA(kHKeyLocalMachine, path, kKeyRead, &key);
+  long rc = direct::RegOpenTreeKey(parent, name, &key);
   if (rc != 0) return Gone(static_cast<uint32_t>(rc)) || Refused(rc);
-  std::string subkeys;
-  Subkeys(key, &subkeys);  // those it could list
+  direct::KeyFacts facts;
+  std::vector<std::string> subkeys;
+  bool all = (rc = direct::RegTreeKeyFacts(parent, name, key, "", &facts)) == 0 || Refused(rc);
+  if (!facts.link) TreeSubkeys(key, &subkeys);  // those it could list
+  for (const std::string& sub : subkeys) all = DeleteTree(key, sub) && all;
+  rc = direct::RegDeleteTreeKey(parent, name, key);
   direct::RegCloseKey(key);
-  bool all = true;
-  for (size_t at = 0; at < subkeys.size(); at = subkeys.find('\\', at + 1))
-    all = DeleteTree(path + Item(subkeys, at)) && all;
-  rc = direct::RegDeleteKeyA(kHKeyLocalMachine, path);
   return (rc == 0 || Gone(static_cast<uint32_t>(rc)) || Refused(rc)) && all;
 }
 
-bool MakeKey(const std::string& path) {
+// The key of the tree made again: volatile or a link as it was, its
+// values set next through the key kept open.
+struct Made {
   RegKey key = 0;
-  const long rc = direct::RegCreateKeyA(kHKeyLocalMachine, path, &key);
+  std::string path;
+} Current;
+
+void CloseCurrent() {
+  if (Current.key) direct::RegCloseKey(Current.key);
+  Current = Made();
+}
+
+bool MakeTreeKey(const Entry& e) {
+  CloseCurrent();
+  direct::KeyFacts facts;
+  facts.isVolatile = (e.type & kVolatileKey) != 0;
+  facts.link = (e.type & kLinkKey) != 0;
+  facts.target = e.data;
+  const long rc = direct::RegMakeTreeKey(e.path, facts, &Current.key);
   if (rc != 0) return Refused(rc);
-  direct::RegCloseKey(key);
+  Current.path = e.path;
   return true;
+}
+
+bool PutTreeValue(const Entry& e) {
+  if (!Current.key || Current.path != e.path) return Refused(static_cast<long>(kErrorFileNotFound));
+  const long rc = direct::RegSetTreeValue(Current.key, e.name, e.type, e.data);
+  return rc == 0 || Refused(rc);
+}
+
+// The parts of a tree made again (entries first to end) get their keys'
+// security, the deepest first: a descriptor that keeps this program out of
+// a key must not keep it from the keys below.
+bool SetTreeSecurity(size_t first, size_t end) {
+  CloseCurrent();
+  bool all = true;
+  for (size_t i = first; i < end; ++i) {
+    const Entry& e = Entries[i];
+    if (e.kind != kTreeKey || e.name.empty()) continue;
+    const long rc = direct::RegSetTreeKeySecurity(e.path, e.name);
+    all = (rc == 0 || Refused(rc)) && all;
+  }
+  return all;
 }
 
 // A value back as it was: its type and bytes, or not there.
@@ -130,32 +170,68 @@ bool RemoveNewInfs(const Entry& e, void (*log)(const std::string& line)) {
 
 }  // namespace
 
+bool DeleteProbes(const std::string& path) {
+  RegKey key = 0;
+  long rc = direct::RegOpenTreeKey(kHKeyLocalMachine, path, &key);
+  if (rc != 0) return Gone(static_cast<uint32_t>(rc)) || Refused(rc);
+  std::vector<std::string> subkeys;
+  bool all = (rc = TreeSubkeys(key, &subkeys)) == 0 || Refused(rc);
+  direct::RegCloseKey(key);
+  const std::string separator = direct::NativeName("\\");
+  for (const std::string& sub : subkeys)
+    all = (sub == ProbeName() ? DeleteTree(kHKeyLocalMachine, path + separator + sub)
+                              : DeleteProbes(path + separator + sub)) && all;
+  return all;
+}
+
 bool UndoAll(void (*log)(const std::string& line)) {
   bool all = true;
-  for (auto e = Entries.rbegin(); e != Entries.rend(); ++e) {
+  // The tree being made again: its key's entry, and whether every part of
+  // it came back so far.
+  size_t tree = Entries.size();
+  bool whole = true;
+  for (size_t i = Entries.size(); i-- > 0;) {
+    const Entry& e = Entries[i];
     bool done = false;
-    switch (e->kind) {
-      case kValue: done = PutValue(*e); break;
-      case kKey: done = e->quiet ? MakeKey(e->path) : DeleteTree(e->path); break;
-      case kFile: done = PutFile(*e); break;
-      case kMoved: done = PutBackMoved(*e); break;
-      case kOemInf: done = RemoveNewInfs(*e, log); break;
+    switch (e.kind) {
+      case kValue: done = PutValue(e); break;
+      case kKey: done = DeleteTree(kHKeyLocalMachine, direct::NativeName(e.path)); break;
+      case kFile: done = PutFile(e); break;
+      case kMoved: done = PutBackMoved(e); break;
+      case kOemInf: done = RemoveNewInfs(e, log); break;
+      case kTreeKey: done = MakeTreeKey(e); break;
+      case kTreeValue: done = PutTreeValue(e); break;
+      case kTreeStart: done = SetTreeSecurity(i + 1, std::min(tree, Entries.size())) && DeleteProbes(e.path); break;
     }
     all = all && done;
-    // A key that existed is logged as restored when its tree goes; its
-    // parts follow.
-    const bool back = (e->existed && e->kind != kOemInf) || e->kind == kMoved;
-    if ((done && e->quiet) || e->kind == kOemInf) continue;
-    std::string path = e->path;
-    if (e->kind == kValue) path.append(1, '\\').append(e->name);
+    std::string path = e.kind == kTreeKey || e.kind == kTreeValue ? direct::PrintableName(e.path) : e.path;
+    if (e.kind == kValue) path.append(1, '\\').append(e.name);
+    if (e.kind == kTreeValue) path.append(1, '\\').append(direct::PrintableName(e.name));
+    if (e.kind == kTreeStart) path = e.name;
+    if (e.kind == kKey && e.existed) {
+      // The tree it held is logged once it is whole again, at its start.
+      tree = i;
+      whole = done;
+      if (done) continue;
+    }
+    if (e.quiet) whole = whole && done;
+    if (e.kind == kTreeStart) {
+      const bool restored = done && whole && tree < Entries.size();
+      tree = Entries.size();
+      if (restored) log("UNDO: Restored " + path);
+      if (done) continue;
+    }
+    if ((done && e.quiet) || e.kind == kOemInf) continue;
+    const bool back = (e.existed && e.kind != kOemInf) || e.kind == kMoved;
     if (done) {
       log((back ? "UNDO: Restored " : "UNDO: Deleted ") + path);
       continue;
     }
     log(Failed(back ? "restore " : "delete ", path));
     // A file that did not come back may still be aside: that stays too.
-    if (e->kind == kFile && e->existed) log(Failed("delete ", e->name));
+    if (e.kind == kFile && e.existed) log(Failed("delete ", e.name));
   }
+  CloseCurrent();
   return all;
 }
 

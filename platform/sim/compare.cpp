@@ -12,7 +12,9 @@ using namespace sim::internal;
 namespace {
 
 void AddKey(const RegNode& node, const std::string& path, sim::MachineState* state) {
-  state->items[path] = "key";
+  // A key with its security, as a link or volatile where it is one.
+  state->items[path] = "key " + node.security + (node.isVolatile ? " volatile" : "") +
+                       (node.link.empty() ? "" : " link to " + node.link);
   for (const RegValue& v : node.values) {
     std::string text = std::to_string(v.type) + ":";
     for (uint8_t b : v.data) text += "0123456789ABCDEF"[b >> 4], text += "0123456789ABCDEF"[b & 15];

@@ -25,6 +25,9 @@ struct RegNode {
   std::vector<RegValue> values;
   RegNode* parent = nullptr;
   bool deleted = false;
+  bool isVolatile = false;
+  std::string link;      // a symbolic link: the path under HKLM it points to
+  std::string security;  // as set; "" is the default a new key gets
 };
 
 struct KeyHandle {
@@ -224,6 +227,8 @@ long OpenOrCreate(plat::RegKey root, const std::string& subKey, bool writable, b
                   const char* function);
 RegValue* FindValue(RegNode& node, const std::string& name);
 void MarkDeleted(RegNode& node);
+// The key a link points to (links followed on), null when it is not there.
+std::shared_ptr<RegNode> Followed(std::shared_ptr<RegNode> node);
 // Deletes a key with all its subkeys (what the registry editor's [-key] does).
 void DeleteTree(plat::RegKey root, const std::string& subKey);
 

@@ -42,29 +42,65 @@ bool SplitKeyPath(const std::string& path, std::vector<std::string>* parts) {
   return true;
 }
 
-long OpenOrCreate(plat::RegKey root, const std::string& subKey, bool writable, bool create,
-                  plat::RegKey* result, const char* function) {
+std::shared_ptr<RegNode> Followed(std::shared_ptr<RegNode> node) {
+  for (int depth = 0; node && !node->link.empty(); ++depth) {
+    std::vector<std::string> parts;
+    if (depth == 16 || !SplitKeyPath(node->link, &parts)) return nullptr;
+    node = M().hklm;
+    for (const std::string& part : parts)
+      if (!(node = Followed(FindChild(*node, part)))) return nullptr;
+  }
+  return node;
+}
+
+namespace {
+
+// The node at subKey below root, links followed on the way (and at its end
+// unless openLink); made where create says. Its error code when it is not
+// there or cannot be made.
+long Walk(plat::RegKey root, const std::string& subKey, bool create, bool openLink, std::shared_ptr<RegNode>* found) {
+  KeyHandle* base = Handle(root);
+  if (!base) return 6;  // ERROR_INVALID_HANDLE
+  std::vector<std::string> parts;
+  if (!SplitKeyPath(subKey, &parts)) return 161;
+  std::shared_ptr<RegNode> node = base->node;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    auto child = FindChild(*node, parts[i]);
+    if (!child) {
+      if (!create) return plat::kErrorFileNotFound;
+      // A volatile key has only volatile subkeys.
+      if (node->isVolatile) return plat::direct::kErrorChildMustBeVolatile;
+      child = AddChild(*node, parts[i]);
+    }
+    const bool last = i + 1 == parts.size();
+    node = last && openLink ? child : Followed(child);
+    if (!node) return plat::kErrorFileNotFound;
+  }
+  *found = node;
+  return 0;
+}
+
+plat::RegKey NewHandle(const std::shared_ptr<RegNode>& node, bool writable, bool localMachine, const std::string& path) {
+  plat::RegKey key = M().nextKey++;
+  M().keys[key] = KeyHandle{node, writable, localMachine, path};
+  return key;
+}
+
+}  // namespace
+
+long OpenOrCreate(plat::RegKey root, const std::string& subKey, bool writable, bool create, plat::RegKey* result,
+                  const char* function) {
   *result = 0;
   KeyHandle* base = Handle(root);
   if (!base) return 6;  // ERROR_INVALID_HANDLE
   std::string fullPath = base->path + "\\" + subKey;
   if (Failing(function, fullPath)) return plat::kErrorAccessDenied;
   if (base->localMachine && writable && !M().admin) return plat::kErrorAccessDenied;
-  std::vector<std::string> parts;
-  if (!SplitKeyPath(subKey, &parts)) return 161;
-  std::shared_ptr<RegNode> node = base->node;
-  for (auto& part : parts) {
-    auto child = FindChild(*node, part);
-    if (!child) {
-      if (!create) return plat::kErrorFileNotFound;
-      child = AddChild(*node, part);
-    }
-    node = child;
-  }
-  plat::RegKey key = M().nextKey++;
-  M().keys[key] = KeyHandle{node, writable, base->localMachine, fullPath};
-  *result = key;
-  return 0;
+  const bool localMachine = base->localMachine;
+  std::shared_ptr<RegNode> node;
+  long rc = Walk(root, subKey, create, false, &node);
+  if (rc == 0) *result = NewHandle(node, writable, localMachine, fullPath);
+  return rc;
 }
 
 RegValue* FindValue(RegNode& node, const std::string& name) {
@@ -182,16 +218,129 @@ long direct::RegDeleteKeyA(RegKey key, const std::string& subKey) {
   if (h->localMachine && !M().admin) return kErrorAccessDenied;
   std::vector<std::string> parts;
   if (!SplitKeyPath(subKey, &parts) || parts.empty()) return kErrorInvalidParameter;
-  std::shared_ptr<RegNode> node = h->node;
-  for (auto& part : parts) {
-    node = FindChild(*node, part);
-    if (!node) return kErrorFileNotFound;
-  }
+  std::shared_ptr<RegNode> node;
+  if (long rc = Walk(key, subKey, false, true, &node)) return rc;
   // The NT family deletes only a key without subkeys; Windows 9x the whole tree.
   if (M().version.platformId == kPlatformWin32NT && !node->subkeys.empty()) return kErrorAccessDenied;
   RegNode* parent = node->parent;
   MarkDeleted(*node);
   parent->subkeys.erase(std::find(parent->subkeys.begin(), parent->subkeys.end(), node));
+  return 0;
+}
+
+// ---- Key trees. Names are the simulated registry's own strings on every
+// family.
+
+std::string direct::NativeName(const std::string& name) { return name; }
+std::string direct::PrintableName(const std::string& native) { return native; }
+
+long direct::RegOpenTreeKey(RegKey parent, const std::string& name, RegKey* result) {
+  *result = 0;
+  KeyHandle* base = Handle(parent);
+  if (!base) return 6;
+  const std::string path = base->path + "\\" + name;
+  if (Failing("RegOpenKeyExW", path)) return kErrorAccessDenied;
+  std::shared_ptr<RegNode> node;
+  long rc = Walk(parent, name, false, M().version.platformId == kPlatformWin32NT, &node);
+  if (rc == 0) *result = NewHandle(node, M().admin || !base->localMachine, base->localMachine, path);
+  return rc;
+}
+
+long direct::RegEnumTreeKey(RegKey key, uint32_t index, std::string* name) {
+  KeyHandle* h = Handle(key);
+  if (!h) return 6;
+  if (Failing("RegEnumKeyExW", h->path)) return kErrorAccessDenied;
+  if (index >= h->node->subkeys.size()) return kErrorNoMoreItems;
+  *name = h->node->subkeys[index]->name;
+  return 0;
+}
+
+long direct::RegEnumTreeValue(RegKey key, uint32_t index, std::string* name, uint32_t* type, std::string* data) {
+  KeyHandle* h = Handle(key);
+  if (!h) return 6;
+  if (Failing("RegEnumValueW", h->path)) return kErrorAccessDenied;
+  if (index >= h->node->values.size()) return kErrorNoMoreItems;
+  const RegValue& v = h->node->values[index];
+  *name = v.name;
+  *type = v.type;
+  data->assign(v.data.begin(), v.data.end());
+  return 0;
+}
+
+long direct::RegTreeKeyFacts(RegKey parent, const std::string& name, RegKey key, const std::string& probe,
+                             KeyFacts* facts) {
+  (void)parent;
+  (void)name;
+  KeyHandle* h = Handle(key);
+  if (!h) return 6;
+  *facts = KeyFacts();
+  if (M().version.platformId != kPlatformWin32NT) return 0;
+  if (Failing("RegGetKeySecurity", h->path)) return kErrorAccessDenied;
+  facts->security = h->node->security;
+  facts->link = !h->node->link.empty();
+  facts->target = h->node->link;
+  if (facts->link || probe.empty()) return 0;
+  if (Failing("RegCreateKeyExW", h->path + "\\" + probe)) return kErrorAccessDenied;
+  if (FindChild(*h->node, probe)) return kErrorAlreadyExists;
+  facts->isVolatile = h->node->isVolatile;
+  if (facts->isVolatile) return 0;
+  std::shared_ptr<RegNode> made = AddChild(*h->node, probe);
+  if (Failing("NtDeleteKey", h->path + "\\" + probe)) return kErrorAccessDenied;
+  MarkDeleted(*made);
+  h->node->subkeys.erase(std::find(h->node->subkeys.begin(), h->node->subkeys.end(), made));
+  return 0;
+}
+
+long direct::RegDeleteTreeKey(RegKey parent, const std::string& name, RegKey key) {
+  KeyHandle* h = Handle(key);
+  if (!h) return 6;
+  if (M().version.platformId != kPlatformWin32NT) return direct::RegDeleteKeyA(parent, name);
+  if (Failing("NtDeleteKey", h->path)) return kErrorAccessDenied;
+  if (!h->node->subkeys.empty()) return kErrorAccessDenied;
+  std::shared_ptr<RegNode> node = h->node;
+  RegNode* up = node->parent;
+  MarkDeleted(*node);
+  up->subkeys.erase(std::find(up->subkeys.begin(), up->subkeys.end(), node));
+  return 0;
+}
+
+long direct::RegMakeTreeKey(const std::string& path, const KeyFacts& facts, RegKey* result) {
+  *result = 0;
+  if (Failing("RegCreateKeyExW", "HKLM\\" + path)) return kErrorAccessDenied;
+  std::vector<std::string> parts;
+  if (!SplitKeyPath(path, &parts) || parts.empty()) return kErrorInvalidParameter;
+  const std::string last = parts.back();
+  std::shared_ptr<RegNode> parent;
+  long rc = Walk(kHKeyLocalMachine, path.substr(0, path.size() - last.size()), true, false, &parent);
+  if (rc != 0) return rc;
+  if (FindChild(*parent, last)) return kErrorAlreadyExists;
+  if (parent->isVolatile && !facts.isVolatile) return kErrorChildMustBeVolatile;
+  std::shared_ptr<RegNode> node = AddChild(*parent, last);
+  node->isVolatile = facts.isVolatile;
+  if (facts.link) node->link = facts.target;
+  *result = NewHandle(node, true, true, "HKLM\\" + path);
+  return 0;
+}
+
+long direct::RegSetTreeValue(RegKey key, const std::string& name, uint32_t type, const std::string& data) {
+  KeyHandle* h = Handle(key);
+  if (!h) return 6;
+  if (Failing("RegSetValueExW", h->path + "\\" + name)) return kErrorAccessDenied;
+  RegValue* v = FindValue(*h->node, name);
+  if (!v) {
+    h->node->values.push_back(RegValue{name, type, {}});
+    v = &h->node->values.back();
+  }
+  v->type = type;
+  v->data.assign(data.begin(), data.end());
+  return 0;
+}
+
+long direct::RegSetTreeKeySecurity(const std::string& path, const std::string& security) {
+  if (Failing("RegSetKeySecurity", "HKLM\\" + path)) return kErrorAccessDenied;
+  std::shared_ptr<RegNode> node;
+  if (long rc = Walk(kHKeyLocalMachine, path, false, true, &node)) return rc;
+  node->security = security;
   return 0;
 }
 
@@ -228,3 +377,19 @@ long RegEnumKeyExA(RegKey key, uint32_t index, char* name, uint32_t* size) {
 }
 
 }  // namespace plat
+
+namespace sim {
+
+namespace {
+std::shared_ptr<RegNode> MadeNode(const std::string& path, bool openLink) {
+  std::shared_ptr<RegNode> node;
+  Walk(plat::kHKeyLocalMachine, path, true, openLink, &node);
+  return node;
+}
+}  // namespace
+
+void MakeRegistryLink(const std::string& path, const std::string& target) { MadeNode(path, true)->link = target; }
+void SetKeySecurity(const std::string& path, const std::string& security) { MadeNode(path, true)->security = security; }
+void MakeVolatileKey(const std::string& path) { MadeNode(path, true)->isVolatile = true; }
+
+}  // namespace sim

@@ -351,6 +351,9 @@ std::shared_ptr<RegNode> Clone(const RegNode& node, RegNode* parent) {
   copy->name = node.name;
   copy->values = node.values;
   copy->deleted = node.deleted;
+  copy->isVolatile = node.isVolatile;
+  copy->link = node.link;
+  copy->security = node.security;
   copy->parent = parent;
   for (const auto& sub : node.subkeys) copy->subkeys.push_back(Clone(*sub, copy.get()));
   return copy;

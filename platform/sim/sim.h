@@ -152,6 +152,14 @@ std::vector<std::string> CompareMachines(const MachineState& before, const Machi
 // current directory given for the new process must be an existing directory
 // (else ERROR_DIRECTORY).
 void SetRegistryEditorExitCode(uint32_t code);
+
+// Keys that values alone do not make, under HKEY_LOCAL_MACHINE: a symbolic
+// link to target (every open follows it, an open of the NT family's tree
+// calls stops at it), a key's security descriptor (a text that is compared,
+// never read), a volatile key (it can have only volatile subkeys).
+void MakeRegistryLink(const std::string& path, const std::string& target);
+void SetKeySecurity(const std::string& path, const std::string& security);
+void MakeVolatileKey(const std::string& path);
 // The command lines of the starts asked for, in order, also of failed ones.
 std::vector<std::string> ProcessesStarted();
 struct ProcessStart {

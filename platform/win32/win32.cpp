@@ -392,7 +392,6 @@ long direct::RegSetValueExA(RegKey key, const std::string& name, uint32_t type, 
 }
 
 long direct::RegDeleteValueA(RegKey key, const std::string& name) { return ::RegDeleteValueA(K(key), name.c_str()); }
-long direct::RegDeleteKeyA(RegKey key, const std::string& subKey) { return ::RegDeleteKeyA(K(key), subKey.c_str()); }
 
 long RegQueryInfoKeyA(RegKey key, uint32_t* subKeys) {
   DWORD n = *subKeys;

@@ -160,7 +160,7 @@ TEST_F(ActionsTest, AFailedActionIsUndoneAndTheFinishedOnesStay) {
   // result line, and the next run that acts finishes the undo.
   Machine(Fam::NT, false);
   sim::ThrowInCalls("RegSetValueExA", -1, "SharedDLLs");
-  sim::ThrowInCalls("RegDeleteKeyA", 1, "Services");
+  sim::ThrowInCalls("NtDeleteKey", 1, "Services");
   sim::SetStandardOutput(true);
   EXPECT_EQ(Run({"/INSTALL"}), 13);
   EXPECT_EQ(sim::StandardOutput().substr(0, 26), "vqdinst.exe /INSTALL: 13 (");

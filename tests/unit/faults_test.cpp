@@ -193,6 +193,13 @@ class SeededSweep : public ProcedureTest {
     reg::SetValue(kAspi, "ExcludeMiniports", plat::kRegSz, B(std::string("vqdlegacy\0", 10)));
     reg::SetValue("SOFTWARE\\Velcordia\\PALV\\DriveDB", "", plat::kRegSz, B(std::string("1.0.0.1\0", 8)));
     reg::SetValue("SOFTWARE\\Velcordia\\PALV\\DriveDB\\Old", "ACME", plat::kRegSz, B(std::string("1\0", 2)));
+    if (family_ != Fam::W9x) {
+      // A link another user planted in the drive database: neither it nor
+      // the key it points to may change.
+      reg::SetValue("SOFTWARE\\Victim", "Data", plat::kRegSz, B(std::string("mine\0", 5)));
+      sim::SetKeySecurity("SOFTWARE\\Victim", "D:P(A;;KA;;;SY)");
+      sim::MakeRegistryLink("SOFTWARE\\Velcordia\\PALV\\DriveDB\\X\\L", "SOFTWARE\\Victim");
+    }
     if (act_ == Act::Install) Legacy();
     sim::MakeDirectory("C:\\WINDOWS\\INF");
   }
@@ -202,6 +209,10 @@ class SeededSweep : public ProcedureTest {
     const std::string name = family_ == Fam::NT ? "BREMCO" : "BREMCO2K";
     sim::WriteFile(kDrivers + name + ".SYS", "legacy");
     reg::SetValue(kServices + name, "Start", plat::kRegDword, {1, 0, 0, 0});
+    // The system's own: protected, and a volatile subkey.
+    sim::SetKeySecurity(kServices + name, "D:P(A;;KA;;;SY)(A;;KA;;;BA)");
+    sim::MakeVolatileKey(kServices + name + "\\Enum");
+    reg::SetValue(kServices + name + "\\Enum", "0", plat::kRegSz, B(std::string("Root\\LEGACY\0", 12)));
     // NT 4.0's is read-only: it stays where it is, and nothing of the run
     // stays behind for it.
     if (family_ == Fam::NT) sim::SetFileAttributes(kDrivers + name + ".SYS", true);
@@ -231,8 +242,10 @@ class SeededSweep : public ProcedureTest {
     CloseDebugLog();
     DebugEnabled = DebugLogOpen = false;
     EXPECT_TRUE(kExitCodes.count(code)) << what << ": exit code " << code;
+    const std::vector<std::string> changed = sim::CompareMachines(before, sim::CaptureMachine({"C:\\WINDOWS"}));
+    for (const std::string& change : changed)
+      EXPECT_EQ(change.find("Victim"), std::string::npos) << what << ": a planted link was followed: " << change;
     if (code == 13) {
-      const std::vector<std::string> changed = sim::CompareMachines(before, sim::CaptureMachine({"C:\\WINDOWS"}));
       ++FailedRuns;
       FailedRunsAsFound += changed.empty();
       EXPECT_EQ(changed, std::vector<std::string>()) << what << ": a failed run changed the machine";

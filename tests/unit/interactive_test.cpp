@@ -358,7 +358,7 @@ TEST_F(InteractiveTest, UpdateRunsTheActionAndEndsWithTheFinalBox) {
     sim::CdromDevice drive;
     drive.failsAt = sim::DeviceStep::Stop;
     if (stuckDrive) sim::AddCdromDevice(drive);
-    if (stuckDrive) sim::FailCalls("RegDeleteKeyA", -1, "PALV\\DriveDB");
+    if (stuckDrive) sim::FailCalls("NtDeleteKey", -1, "PALV\\DriveDB");
     Run({Click(&TForm1::Button2)});
     EXPECT_FALSE(ServiceKey());
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{
