@@ -42,7 +42,7 @@ add_executable(vqdcheck ${VQD_CORE_SOURCES} platform/win32/win32.cpp platform/wi
   platform/win32/sysdll.cpp platform/win32/threads.cpp tests/win32/vqdcheck.cpp)
 target_include_directories(vqdcheck PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_options(vqdcheck PRIVATE -static -s)
-target_link_libraries(vqdcheck PRIVATE advapi32 user32)
+target_link_libraries(vqdcheck PRIVATE advapi32 user32 shell32)
 
 # Root-enumerated CD-ROM devices for the device-restart tests.
 add_executable(cdromseed tests/win32/cdromseed.cpp)

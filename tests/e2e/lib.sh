@@ -157,6 +157,16 @@ check_eq() {
     fi
 }
 
+# check_same WHAT EXPECTED ACTUAL: check_eq for long texts; a failure shows
+# the lines that differ (- expected, + found) with two lines around them.
+check_same() {
+    if [ "$2" = "$3" ]; then
+        e2e_pass
+    else
+        e2e_fail "$1 differs:"$'\n'"$(diff -U2 <(printf '%s\n' "$2") <(printf '%s\n' "$3") | tail -n +3 | sed 's/^/  /')"
+    fi
+}
+
 check_rc() {
     check_eq "exit code" "$1" "$E2E_RC"
 }
@@ -256,13 +266,18 @@ SHARED='SOFTWARE\Microsoft\Windows\CurrentVersion\SharedDLLs'
 DRIVEDB='SOFTWARE\Velcordia\PALV\DriveDB'
 SYS32="$WINEPREFIX/drive_c/windows/system32"
 
-# vqdcheck ARGS...: its one line of output.
+# vqdcheck ARGS...: its output. In a UTF-8 locale, where Wine hands a name
+# with no ANSI form to its UTF-16 command line whole.
 vqdcheck() {
-    wine "$VQD_CHECK" "$@" </dev/null 2>/dev/null | tr -d '\r'
+    LC_ALL=C.UTF-8 wine "$VQD_CHECK" "$@" </dev/null 2>/dev/null | tr -d '\r'
 }
 # hex TEXT: the bytes of TEXT (printf escapes such as \0 allowed) in hex.
 hex() {
     printf "$1" | od -An -tx1 | tr -d ' \n'
+}
+# hex16 TEXT: TEXT (UTF-8, printf escapes allowed) in UTF-16LE, in hex.
+hex16() {
+    printf "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tx1 | tr -d ' \n'
 }
 hklm_delete() {
     wine reg delete "HKLM\\$1" /f </dev/null >/dev/null 2>&1 || true

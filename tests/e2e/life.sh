@@ -19,9 +19,9 @@ e2e_begin "life-$os" "$os"
 NEWER_PAYLOAD="$(dirname "$VQD_NEWER_EXE")/payload"
 
 case "$os" in
-    nt40) fam=NT; dir=drivers; drv=VQD.SYS; dis=VQD.DIS; svc=VQD; legacy=drivers/BREMCO.SYS ;;
-    win98) fam=9x; dir=iosubsys; drv=MERIDAX.VXD; dis=MERIDAX.DIS; svc=; legacy=iosubsys/PLOVANT.VXD ;;
-    *) fam=2K; dir=drivers; drv=VQD2K.SYS; dis=VQD2K.DIS; svc=VQD2K; legacy=drivers/BREMCO2K.SYS ;;
+    nt40) fam=NT; dir=drivers; drv=VQD.SYS; dis=VQD.DIS; svc=VQD; legacy=drivers/BREMCO.SYS; oldsvc=BREMCO ;;
+    win98) fam=9x; dir=iosubsys; drv=MERIDAX.VXD; dis=MERIDAX.DIS; svc=; legacy=iosubsys/PLOVANT.VXD; oldsvc= ;;
+    *) fam=2K; dir=drivers; drv=VQD2K.SYS; dis=VQD2K.DIS; svc=VQD2K; legacy=drivers/BREMCO2K.SYS; oldsvc=BREMCO2k ;;
 esac
 active="$SYS32/$dir/$drv"
 legacy_log="C:\\windows\\system32\\$(tr 'a-z/' 'A-Z\\' <<<"$legacy")"
@@ -51,7 +51,10 @@ reset_system() {
     for k in VQD VQD2K BREMCO BREMCO2k Aspi32; do hklm_delete "$SERVICES\\$k"; done
     hklm_delete_value "$CLASS" LowerFilters
     hklm_delete "$SHARED"
+    # The link of step 12 itself first: reg.exe would delete its target.
+    vqdcheck unlink "$DRIVEDB\\X\\L" >/dev/null
     hklm_delete 'SOFTWARE\Velcordia'
+    hklm_delete 'SOFTWARE\Victim'
     rm -f "$SYS32"/drivers/{VQD,VQD2K,BREMCO,BREMCO2K}.{SYS,DIS} "$SYS32"/iosubsys/{MERIDAX,PLOVANT}.{VXD,DIS}
     remove_stored_infs
     # What a killed run leaves when the next one did not undo it.
@@ -329,7 +332,10 @@ fi
 # holds the installed driver open): 13, the old driver, its version and the
 # old drive database stay.
 # machine: the keys an action writes (exported by reg.exe) and the files of
-# the driver folders and the INF store with their bytes and last-write times.
+# the driver folders and the INF store with their bytes and last-write times;
+# on the NT family also the legacy service key, the product's key and the
+# link's target exactly as vqdcheck dumps them (names, bytes, security,
+# volatility, links as links).
 machine() {
     local k
     for k in "$SERVICES" "$CLASS" 'SOFTWARE\Velcordia' "$SHARED"; do
@@ -337,6 +343,7 @@ machine() {
         wine reg export "HKLM\\$k" export.reg /y </dev/null >/dev/null 2>&1
         [ -f export.reg ] && iconv -f UTF-16LE -t UTF-8 export.reg | tr -d '\r' | tail -n +2
     done
+    [ "$fam" = 9x ] || vqdcheck dump "$SERVICES\\$oldsvc" 'SOFTWARE\Velcordia' 'SOFTWARE\Victim'
     (cd "$SYS32/.." && find system32/drivers system32/iosubsys inf -type f | sort | xargs -r stat -c '%n %Y' &&
         find system32/drivers system32/iosubsys inf -type f | sort | xargs -r md5sum)
 }
@@ -351,12 +358,48 @@ case $fam in
         vqdcheck setvalue "$SERVICES\\foreignflt" Type 4 01000000 >/dev/null
         vqdcheck setvalue "$CLASS" LowerFilters 7 "$(hex 'BREMCO2k\0foreignflt\0\0')" >/dev/null ;;
 esac
+# On the NT family also, in the drive database, a registry link to a key
+# with a protected DACL outside it and a subkey whose name has no ANSI form
+# (not in the legacy service key: the program's removal of that key deletes
+# only subkeys it can name); in the legacy service key names and data with
+# no ANSI form, a string of 5 bytes and a volatile "Enum" with a protected
+# DACL. The undo neither follows the link nor loses any of it. Windows 9x
+# has no links, security or volatile keys.
+oldkey="$SERVICES\\$oldsvc"
+protected='D:P(A;;KA;;;SY)(A;;KA;;;BA)'
+if [ "$fam" != 9x ]; then
+    check_eq "what planting printed besides result=1" "" "$({
+        vqdcheck setvaluew 'SOFTWARE\Victim' Data 1 "$(hex16 'kept\0')"
+        vqdcheck setsddl 'SOFTWARE\Victim' "$protected"
+        vqdcheck link "$DRIVEDB\\X\\L" 'SOFTWARE\Victim'
+        vqdcheck setvaluew "$oldkey" DisplayName 1 "$(hex16 'Ω legacy\0')"
+        vqdcheck setvaluew "$oldkey" Aliases 7 "$(hex16 'aΩ\0\0')"
+        vqdcheck setvaluew "$oldkey" NameΩ 4 01000000
+        vqdcheck setvaluew "$oldkey" Odd 1 4100420000
+        vqdcheck volatile "$oldkey\\Enum"
+        vqdcheck setvaluew "$oldkey\\Enum" Count 4 01000000
+        vqdcheck setsddl "$oldkey\\Enum" "$protected"
+        vqdcheck setvaluew "$DRIVEDB\\漢字" Data 1 "$(hex16 'x\0')"
+    } | grep -vx result=1)"
+    plain='D:(A;CIIO;GR;;;BU)(A;;KA;;;BA)'  # the DACL Wine gives a new key
+    check_eq "the planted keys (owner and group left out)" "$DRIVEDB\\X\\L $plain link=\\Registry\\Machine\\SOFTWARE\\Victim
+SOFTWARE\\Victim $protected
+$oldkey $plain
+$oldkey\\Enum $protected volatile
+$DRIVEDB\\漢字 $plain" \
+        "$(vqdcheck dump "$DRIVEDB\\X\\L" 'SOFTWARE\Victim' "$oldkey" "$DRIVEDB\\漢字" | sed -n 's/ O:[^ ]*D:/ D:/p')"
+    links=$(vqdcheck dump "$DRIVEDB\\X\\L" 'SOFTWARE\Victim')
+fi
 mkdir "$active"
 before=$(machine)
 run /INSTALL
 check_rc 13
 flags no no
-check_eq "the machine after the failed install" "$before" "$(machine)"
+check_same "the machine after the failed install" "$before" "$(machine)"
+if [ "$fam" != 9x ]; then
+    check_same "the link and its target" "$links" "$(vqdcheck dump "$DRIVEDB\\X\\L" 'SOFTWARE\Victim')"
+    check_eq "the target's value read through the link" "1 $(hex 'kept\0')" "$(vqdcheck getvalue "$DRIVEDB\\X\\L" Data)"
+fi
 check_log_order "Inst$fam: Done" "MAIN: Install failed - driver not installed" "UNDO: Restored $legacy_log"
 rmdir "$active"
 hklm_delete "$SERVICES\\foreignflt"
@@ -374,7 +417,7 @@ if [ "$fam" = 2K ]; then
     release_held
     check_rc 13
     flags no no
-    check_eq "the machine after the failed upgrade" "$before" "$(machine)"
+    check_same "the machine after the failed upgrade" "$before" "$(machine)"
     enabled "$OLD" "$OLD_TIMES"
     drivedb_is 1.0.0.1
     check_log_order "Upgrade2K: File copy of VQD2K.SYS failed" "MAIN: Upgrade failed - driver not replaced" \
@@ -393,7 +436,7 @@ if [ "$fam" = 9x ]; then
     run /FORCEREMOVE
     check_rc 13
     flags no no
-    check_eq "the machine after the failed removal" "$before" "$(machine)"
+    check_same "the machine after the failed removal" "$before" "$(machine)"
     check_log_order "UnInst9x: Failed to delete MERIDAX.VXD" "UnInst9x: Done" \
         "MAIN: Uninstall failed - driver still registered"
     release_held
@@ -517,7 +560,7 @@ if [ "$fam" = 2K ]; then
         EXE=$VQD_EXE
         check_rc 13
         flags no no
-        check_eq "the machine after the upgrade on a full disk" "$before" "$(machine)"
+        check_same "the machine after the upgrade on a full disk" "$before" "$(machine)"
         cmp -s "$active" "$OLD/$drv"
         check_eq "$drv is the old one byte for byte" 0 $?
         rm -f "$active"
