@@ -25,6 +25,11 @@ constexpr SECURITY_INFORMATION kSecurity =
     OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 const wchar_t kLinkValue[] = L"SymbolicLinkValue";
 
+struct CountedName {  // UNICODE_STRING
+  USHORT length, maximumLength;
+  wchar_t* buffer;
+};
+
 struct Api {
   decltype(&::RegOpenKeyExW) open = nullptr;
   decltype(&::RegCreateKeyExW) create = nullptr;
@@ -38,6 +43,12 @@ struct Api {
   decltype(&::GetSecurityDescriptorOwner) owner = nullptr;
   decltype(&::EqualSid) equalSid = nullptr;
   LONG(WINAPI* deleteKey)(HANDLE) = nullptr;   // NtDeleteKey
+  // NtEnumerateValueKey: a value's data with its stored length (Wine's
+  // RegEnumValueW counts a terminator a string lacks).
+  LONG(WINAPI* enumValueKey)(HANDLE, ULONG, int, void*, ULONG, ULONG*) = nullptr;
+  // NtSetValueKey: the bytes as given (RegSetValueExW adds a terminator a
+  // string lacks).
+  LONG(WINAPI* setValueKey)(HANDLE, const CountedName*, ULONG, ULONG, const void*, ULONG) = nullptr;
   ULONG(WINAPI* toError)(LONG) = nullptr;      // RtlNtStatusToDosError
 };
 
@@ -59,6 +70,8 @@ const Api& Calls() {
     win32::Resolve(advapi, "GetSecurityDescriptorOwner", &a.owner);
     win32::Resolve(advapi, "EqualSid", &a.equalSid);
     win32::Resolve(ntdll, "NtDeleteKey", &a.deleteKey);
+    win32::Resolve(ntdll, "NtEnumerateValueKey", &a.enumValueKey);
+    win32::Resolve(ntdll, "NtSetValueKey", &a.setValueKey);
     win32::Resolve(ntdll, "RtlNtStatusToDosError", &a.toError);
     return a;
   }();
@@ -67,7 +80,7 @@ const Api& Calls() {
 
 bool Complete(const Api& a) {
   return a.open && a.create && a.enumKey && a.enumValue && a.query && a.set && a.info && a.getSecurity &&
-         a.setSecurity && a.owner && a.equalSid && a.deleteKey && a.toError;
+         a.setSecurity && a.owner && a.equalSid && a.deleteKey && a.enumValueKey && a.setValueKey && a.toError;
 }
 
 // The native name as a terminated wide string.
@@ -173,29 +186,48 @@ long direct::RegEnumTreeKey(RegKey key, uint32_t index, std::string* name) {
 }
 
 long direct::RegEnumTreeValue(RegKey key, uint32_t index, std::string* name, uint32_t* type, std::string* data) {
-  // The data's size is asked for first; a value that grows meanwhile is
-  // asked for again.
-  const bool nt = Nt();
-  std::string buffer(nt ? 16384 * 2 : 16384, '\0');
-  long rc = ERROR_MORE_DATA;
-  for (int tries = 0; tries < 4 && rc == ERROR_MORE_DATA; ++tries) {
-    DWORD length = 16384, valueType = 0, size = 0;
-    rc = nt ? Calls().enumValue(K(key), index, reinterpret_cast<wchar_t*>(&buffer[0]), &length, nullptr, &valueType,
-                                nullptr, &size)
-            : ::RegEnumValueA(K(key), index, &buffer[0], &length, nullptr, &valueType, nullptr, &size);
-    if (rc != 0) return rc;
-    data->assign(size ? size : 1, '\0');
-    length = 16384;
-    rc = nt ? Calls().enumValue(K(key), index, reinterpret_cast<wchar_t*>(&buffer[0]), &length, nullptr, &valueType,
-                                reinterpret_cast<BYTE*>(&(*data)[0]), &size)
-            : ::RegEnumValueA(K(key), index, &buffer[0], &length, nullptr, &valueType,
-                              reinterpret_cast<BYTE*>(&(*data)[0]), &size);
-    if (rc != 0) continue;
-    data->resize(size);
-    name->assign(buffer.data(), nt ? length * 2 : length);
-    *type = valueType;
+  if (!Nt()) {
+    // The data's size is asked for first; a value that grows meanwhile is
+    // asked for again.
+    char buffer[16384];
+    long rc = ERROR_MORE_DATA;
+    for (int tries = 0; tries < 4 && rc == ERROR_MORE_DATA; ++tries) {
+      DWORD length = sizeof buffer, valueType = 0, size = 0;
+      if ((rc = ::RegEnumValueA(K(key), index, buffer, &length, nullptr, &valueType, nullptr, &size)) != 0) return rc;
+      data->assign(size ? size : 1, '\0');
+      length = sizeof buffer;
+      rc = ::RegEnumValueA(K(key), index, buffer, &length, nullptr, &valueType, reinterpret_cast<BYTE*>(&(*data)[0]),
+                           &size);
+      if (rc != 0) continue;
+      data->resize(size);
+      name->assign(buffer, length);
+      *type = valueType;
+    }
+    return rc;
   }
-  return rc;
+  struct Full {  // KEY_VALUE_FULL_INFORMATION
+    ULONG titleIndex, type, dataOffset, dataLength, nameLength;
+  };
+  constexpr int kValueFullInformation = 1;
+  constexpr LONG kBufferOverflow = static_cast<LONG>(0x80000005), kBufferTooSmall = static_cast<LONG>(0xC0000023);
+  std::string buffer(1024, '\0');
+  LONG status = kBufferOverflow;
+  for (int tries = 0; tries < 4 && (status == kBufferOverflow || status == kBufferTooSmall); ++tries) {
+    ULONG needed = 0;
+    status = Calls().enumValueKey(K(key), index, kValueFullInformation, &buffer[0], static_cast<ULONG>(buffer.size()),
+                                  &needed);
+    if (status == kBufferOverflow || status == kBufferTooSmall) buffer.assign(needed + 256, '\0');
+  }
+  if (status != 0) return static_cast<long>(Calls().toError(status));
+  Full full;
+  std::memcpy(&full, buffer.data(), sizeof full);
+  if (sizeof full + full.nameLength > buffer.size() || full.dataOffset > buffer.size() ||
+      full.dataLength > buffer.size() - full.dataOffset)
+    return ERROR_INVALID_DATA;
+  name->assign(buffer, sizeof full, full.nameLength);
+  data->assign(buffer, full.dataOffset, full.dataLength);
+  *type = full.type;
+  return 0;
 }
 
 long direct::RegTreeKeyFacts(RegKey parent, const std::string& name, RegKey key, const std::string& probe,
@@ -271,7 +303,12 @@ long direct::RegSetTreeValue(RegKey key, const std::string& name, uint32_t type,
   const BYTE* bytes = reinterpret_cast<const BYTE*>(data.data());
   const DWORD size = static_cast<DWORD>(data.size());
   if (!Nt()) return ::RegSetValueExA(K(key), name.c_str(), 0, type, bytes, size);
-  return Calls().set(K(key), Wide(name).c_str(), 0, type, bytes, size);
+  std::wstring wide = Wide(name);
+  CountedName text;
+  text.length = text.maximumLength = static_cast<USHORT>(wide.size() * 2);
+  text.buffer = wide.empty() ? nullptr : &wide[0];
+  const LONG status = Calls().setValueKey(K(key), &text, 0, type, bytes, size);
+  return status == 0 ? 0 : static_cast<long>(Calls().toError(status));
 }
 
 long direct::RegSetTreeKeySecurity(const std::string& path, const std::string& security) {
@@ -285,15 +322,16 @@ long direct::RegSetTreeKeySecurity(const std::string& path, const std::string& s
   std::string now;
   PSID wantedOwner = nullptr, nowOwner = nullptr;
   BOOL defaulted = FALSE;
-  // The owner is set only where it is another: a user may not give a key
-  // away to any owner, but needs not to where it is the same.
+  // The owner too; a user who may not name that owner needs not to where
+  // the key has it already (Wine changes the owner with the DACL, so it is
+  // always named first).
   rc = Security(key, &now);
   SECURITY_INFORMATION what = GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-  if (rc == 0 && (!Calls().owner(wanted, &wantedOwner, &defaulted) ||
-                  !Calls().owner(&now[0], &nowOwner, &defaulted) || !wantedOwner || !nowOwner ||
-                  !Calls().equalSid(wantedOwner, nowOwner)))
-    what |= OWNER_SECURITY_INFORMATION;
-  if (rc == 0) rc = Calls().setSecurity(key, what, wanted);
+  const bool sameOwner = rc == 0 && Calls().owner(wanted, &wantedOwner, &defaulted) &&
+                         Calls().owner(&now[0], &nowOwner, &defaulted) && wantedOwner && nowOwner &&
+                         Calls().equalSid(wantedOwner, nowOwner);
+  if (rc == 0) rc = Calls().setSecurity(key, what | OWNER_SECURITY_INFORMATION, wanted);
+  if (rc != 0 && sameOwner) rc = Calls().setSecurity(key, what, wanted);
   ::RegCloseKey(key);
   return rc;
 }
