@@ -16,7 +16,15 @@ namespace plat {
 namespace {
 
 HKEY K(RegKey k) { return reinterpret_cast<HKEY>(k); }
-bool Nt() { return ::GetVersion() < 0x80000000u; }
+bool Nt() {
+  static const bool nt = [] {
+    OSVERSIONINFOA v;
+    std::memset(&v, 0, sizeof v);
+    v.dwOSVersionInfoSize = sizeof v;
+    return ::GetVersionExA(&v) && v.dwPlatformId == VER_PLATFORM_WIN32_NT;
+  }();
+  return nt;
+}
 
 constexpr DWORD kOpenLink = 0x8;      // REG_OPTION_OPEN_LINK
 constexpr DWORD kCreateLink = 0x2;    // REG_OPTION_CREATE_LINK
@@ -83,12 +91,13 @@ bool Complete(const Api& a) {
          a.setSecurity && a.owner && a.equalSid && a.deleteKey && a.enumValueKey && a.setValueKey && a.toError;
 }
 
-// The native name as a terminated wide string.
-std::wstring Wide(const std::string& native) {
-  std::wstring wide(native.size() / 2, L'\0');
-  if (!wide.empty()) std::memcpy(&wide[0], native.data(), wide.size() * 2);
-  return wide;
-}
+// A native name with a wide terminator, for the W calls (W() of it).
+struct Wide {
+  explicit Wide(const std::string& native) : bytes(native) { bytes.append(2, '\0'); }
+  const wchar_t* c_str() const { return reinterpret_cast<const wchar_t*>(bytes.data()); }
+  size_t size() const { return bytes.size() / 2 - 1; }
+  std::string bytes;
+};
 
 std::string Native(const wchar_t* wide, size_t length) {
   return std::string(reinterpret_cast<const char*>(wide), length * 2);
@@ -125,7 +134,7 @@ long DeleteHeld(HKEY key) {
 // a link: it has a SymbolicLinkValue of type REG_LINK that the key reached
 // by following the name does not have (a plain key with such a value is
 // the same key both ways).
-bool IsLink(HKEY parent, const std::wstring& name, HKEY key, std::string* target) {
+bool IsLink(HKEY parent, const Wide& name, HKEY key, std::string* target) {
   if (!LinkValue(key, target)) return false;
   HKEY followed = nullptr;
   if (Calls().open(parent, name.c_str(), 0, KEY_QUERY_VALUE, &followed) != 0) return true;
@@ -140,20 +149,21 @@ bool IsLink(HKEY parent, const std::wstring& name, HKEY key, std::string* target
 std::string direct::NativeName(const std::string& name) {
   if (!Nt()) return name;
   const int length = ::MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
+  std::string native(static_cast<size_t>(length > 0 ? length : 0) * 2, '\0');
   if (length > 0)
-    ::MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), &wide[0], length);
-  return Native(wide.data(), wide.size());
+    ::MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), reinterpret_cast<wchar_t*>(&native[0]),
+                          length);
+  return native;
 }
 
 std::string direct::PrintableName(const std::string& native) {
   if (!Nt()) return native;
-  const std::wstring wide = Wide(native);
+  const Wide wide(native);
   const int length =
-      ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+      ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
   std::string name(static_cast<size_t>(length), '\0');
   if (length > 0)
-    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &name[0], length, nullptr, nullptr);
+    ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), &name[0], length, nullptr, nullptr);
   return name;
 }
 
@@ -303,10 +313,10 @@ long direct::RegSetTreeValue(RegKey key, const std::string& name, uint32_t type,
   const BYTE* bytes = reinterpret_cast<const BYTE*>(data.data());
   const DWORD size = static_cast<DWORD>(data.size());
   if (!Nt()) return ::RegSetValueExA(K(key), name.c_str(), 0, type, bytes, size);
-  std::wstring wide = Wide(name);
+  Wide wide(name);
   CountedName text;
   text.length = text.maximumLength = static_cast<USHORT>(wide.size() * 2);
-  text.buffer = wide.empty() ? nullptr : &wide[0];
+  text.buffer = const_cast<wchar_t*>(wide.c_str());
   const LONG status = Calls().setValueKey(K(key), &text, 0, type, bytes, size);
   return status == 0 ? 0 : static_cast<long>(Calls().toError(status));
 }
