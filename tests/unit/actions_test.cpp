@@ -176,6 +176,16 @@ TEST_F(ActionsTest, AFailedActionIsUndoneAndTheFinishedOnesStay) {
   sim::FailCalls("MoveFileA", -1, "MERIDAX.VXD");
   EXPECT_EQ(Run({"/FORCEREMOVE", "/DEBUG"}), 13);
   EXPECT_EQ(LinesOf({"UNDO: "}), Lines{"UNDO: Restored " + kSharedDlls + "\\" + DriverPath()});
+
+  // An enable whose filter entry cannot be written left the driver renamed
+  // but not loading: it is undone, the file back under its disabled name.
+  Machine(Fam::W2K, false);
+  Disabled(1);
+  sim::FailCalls("RegSetValueExA", -1, "4D36E965");
+  EXPECT_EQ(Run({"/ENABLE", "/DEBUG"}), 13);
+  EXPECT_TRUE(sim::FileExists(DisabledPath()));
+  EXPECT_FALSE(sim::FileExists(DriverPath()));
+  EXPECT_FALSE(ServiceKey());
 }
 
 // One run at a time; what a dead run left is put right by the next one.
