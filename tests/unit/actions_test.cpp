@@ -156,6 +156,22 @@ TEST_F(ActionsTest, AFailedActionIsUndoneAndTheFinishedOnesStay) {
     EXPECT_FALSE(sim::FileExists(std::string("C:\\WINDOWS\\") + stored)) << stored;
   EXPECT_EQ(LinesOf({"UNDO: Deleted C:\\WINDOWS\\INF"}), Lines{"UNDO: Deleted C:\\WINDOWS\\INF\\oem1.inf"});
 
+  // The store holds the carried INF, left by an earlier product's removal,
+  // and another product's. A listing of the store that fails, or is cut
+  // short, is not taken for the whole store: nothing is stored, and the
+  // undo takes neither.
+  for (const char* listing : {"FindFirstFileA", "FindNextFileA"}) {
+    SCOPED_TRACE(listing);
+    Machine(Fam::W2K, false);
+    sim::WriteFile("C:\\WINDOWS\\INF\\oem0.inf", kInf);
+    sim::WriteFile("C:\\WINDOWS\\INF\\oem1.inf", device);
+    sim::FailCalls(listing, 1, "\\INF\\*");
+    sim::ThrowInCalls("RegSetValueExA", -1, "SharedDLLs");
+    EXPECT_EQ(Run({"/INSTALL"}), 13);
+    EXPECT_EQ(sim::ReadFile("C:\\WINDOWS\\INF\\oem0.inf"), kInf);
+    EXPECT_EQ(sim::ReadFile("C:\\WINDOWS\\INF\\oem1.inf"), device);
+  }
+
   // The undo itself runs out of memory: the run still ends with 13 and its
   // result line, and the next run that acts finishes the undo.
   Machine(Fam::NT, false);
