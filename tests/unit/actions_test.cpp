@@ -140,7 +140,7 @@ TEST_F(ActionsTest, AFailedActionIsUndoneAndTheFinishedOnesStay) {
   // The last change first; a key made new goes with what was put into it.
   EXPECT_EQ(LinesOf({"UNDO: "}),
             (Lines{"UNDO: Deleted " + std::string(CdromClassKey) + "\\LowerFilters", "UNDO: Deleted " + DriverPath(),
-                   "UNDO: Deleted SOFTWARE\\Velcordia\\PALV\\DriveDB", "UNDO: Deleted SYSTEM\\CurrentControlSet\\Services"}));
+                   "UNDO: Deleted SOFTWARE\\Velcordia", "UNDO: Deleted SYSTEM\\CurrentControlSet\\Services"}));
 
   // Windows 2000 has no SetupUninstallOEMInfA: the undo deletes the stored
   // INF's three files. An INF another program stores during the store call
@@ -184,6 +184,8 @@ TEST_F(ActionsTest, AFailedActionIsUndoneAndTheFinishedOnesStay) {
   EXPECT_EQ(Run({"/DISABLE"}), 0);
   EXPECT_FALSE(ServiceKey());
   EXPECT_FALSE(sim::FileExists(DriverPath()));
+  // The registry editor made the drive database's parents too.
+  EXPECT_FALSE(reg::KeyExists(plat::kHKeyLocalMachine, "SOFTWARE\\Velcordia"));
 
   // A change that failed changed nothing: the undo has only the count to
   // put back, not the driver file that stayed.
