@@ -67,6 +67,8 @@ TEST_F(ActionsTest, ExitCodesAndFlagsOfCommandLineRuns) {
       // A later action that succeeds does not make the run's failure good.
       {Fam::W2K, kCurrent, {"/REMOVE", "/UPGRADE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD2K"},
       {Fam::NT, kCurrent, {"/FORCEREMOVE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD"},
+      // A disable whose service key stays has disabled nothing.
+      {Fam::NT, kCurrent, {"/DISABLE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD"},
       // On Windows 9x the driver file is the registration.
       {Fam::W9x, kCurrent, {"/FORCEREMOVE"}, 13, "<none>", "<none>", "<none>", "MoveFileA", "MERIDAX.VXD"},
       {Fam::W2K, kFresh, {"/CHECK", "/UPGRADE"}, 13, "<none>", "badinst", "<none>", "CopyFileA"},
