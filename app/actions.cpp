@@ -108,6 +108,18 @@ void Run(Action action, const char* line) {
   });
 }
 
+// Enables or disables the driver; whether a reboot is needed. A driver not
+// left as asked (enabled and loading; or under its disabled name only, with
+// nothing that loads it) fails the action, whose journal then takes back
+// what it did half-way.
+bool SwitchDriver(bool enabling) {
+  const bool reboot = enabling ? EnableDriver(true) : DisableDriver();
+  if (enabling ? IsDriverInstalled() : IsDriverDisabled()) return reboot;
+  DebugLog(enabling ? "MAIN: Enable failed - driver not enabled" : "MAIN: Disable failed - driver not disabled");
+  ActionFailed = true;
+  return reboot;
+}
+
 }  // namespace
 
 void UndoFailedAction() {
@@ -119,7 +131,7 @@ void UndoFailedAction() {
 bool EnableOrDisableFromDialog(bool enabling) {
   bool rebootNeeded = false;
   const bool failedBefore = ActionFailed;
-  if (TakeRunLock()) Journaled([&] { rebootNeeded = enabling ? EnableDriver(true) : DisableDriver(); });
+  if (TakeRunLock()) Journaled([&] { rebootNeeded = SwitchDriver(enabling); });
   ReleaseRunLock();
   // The dialog judges the outcome by what the system holds afterwards.
   ActionFailed = failedBefore;
@@ -147,12 +159,13 @@ void RunActions() {
     }
   });
   // Enable and disable never touch RebootNeeded: from the command line they
-  // end with 0 even when the rename takes effect only after a reboot.
+  // end with 0 even when the rename takes effect only after a reboot (13
+  // when the driver was not left as asked).
   if (EnableSwitch) Journaled([] {
     DebugLog("MAIN: Enable driver switch activated");
     if (InstalledButDisabled()) {
       DebugLog("MAIN: Enable driver passed disabled test");
-      EnableResult = EnableDriver(true);
+      EnableResult = SwitchDriver(true);
     } else {
       DebugLog("MAIN: Enable driver failed disabled test");
     }
@@ -161,7 +174,7 @@ void RunActions() {
     DebugLog("MAIN: Disable driver switch activated");
     if (GetInstallCount() != 0 && IsDriverInstalled()) {
       DebugLog("MAIN: Disable driver passed enabled test");
-      EnableResult = DisableDriver();
+      EnableResult = SwitchDriver(false);
     } else {
       DebugLog("MAIN: Disable driver failed enabled test");
     }

@@ -1,5 +1,7 @@
 #include "app/flags.h"
 
+#include <exception>
+
 #include "app/runstate.h"
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
@@ -46,16 +48,24 @@ void CreateRegFlag(const std::string& name) {
   plat::RegCloseKey(key);
 }
 
+// Both deletions run at start-up, before the run's guard: one that fails,
+// also for want of memory, is ignored and the run goes on.
 void DeleteFlagFile(const std::string& name) {
-  DebugLog("DFF: " + name);
-  // A link another user planted at the name is left alone (and the flag is
-  // then not created either).
-  DeleteFileUnlessLink(name + ".txt");
+  try {
+    DebugLog("DFF: " + name);
+    // A link another user planted at the name is left alone (and the flag
+    // is then not created either).
+    DeleteFileUnlessLink(name + ".txt");
+  } catch (const std::exception&) {
+  }
 }
 
 void DeleteRegFlag() {
-  DebugLog("DRF");
-  plat::RegDeleteKeyA(plat::kHKeyCurrentUser, FlagKey);
+  try {
+    DebugLog("DRF");
+    plat::RegDeleteKeyA(plat::kHKeyCurrentUser, FlagKey);
+  } catch (const std::exception&) {
+  }
 }
 
 void RebootPrompt(bool installed) {

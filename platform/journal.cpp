@@ -178,7 +178,10 @@ void journal::ProcessEnded() {
 
 bool JournalKey(const std::string& path) {
   journal::ForgetListing();  // another program is about to change keys
-  return !Recording || (journal::RecordKey(Join("", path)) == 0 && journal::Persist());
+  // It makes the key's missing parents too, as a create does.
+  const std::string key = Join("", path);
+  return !Recording ||
+         (journal::RecordCreate(key) == 0 && journal::RecordKey(key) == 0 && journal::Persist());
 }
 
 bool JournalPending() { return journal::Pending(); }

@@ -129,6 +129,11 @@ bool EnableVQD2K(bool restartDevices) { return Enable(k2K, restartDevices); }
 bool EnableVQD9() { return Enable(k9x, false); }
 
 bool DisableDriver() { return Disable(RunningFamily()); }
+bool IsDriverDisabled() {
+  const Family& family = RunningFamily();
+  return !SystemDir.empty() && !FileFound(SystemDir + family.activeFile) && FileFound(SystemDir + family.disabledFile) &&
+         !IsDriverRegistered();
+}
 bool EnableDriver(bool restartDevices) { return Enable(RunningFamily(), restartDevices); }
 
 void RebootSystem() {

@@ -6,6 +6,9 @@
 
 bool DisableDriver();
 bool EnableDriver(bool restartDevices);
+// Whether the driver is as a disable leaves it: its file under the disabled
+// name only, and nothing left that loads it (service key, filter entry).
+bool IsDriverDisabled();
 
 bool DisableVQD();
 bool DisableVQD2K();

@@ -458,6 +458,7 @@ FindHandle FindFirstFileA(const std::string& pattern, FindData* found) {
   if (dir.size() == 2) dir += "\\";
   std::string host = ToHost(dir);
   Search search;
+  search.pattern = pattern;
   bool all = name == "*" || name == "*.*";
   if (IsDir(host)) {
     if (all) {
@@ -490,8 +491,8 @@ FindHandle FindFirstFileA(const std::string& pattern, FindData* found) {
 }
 
 bool FindNextFileA(FindHandle find, FindData* found) {
-  if (Failing("FindNextFileA")) return false;
   auto it = M().searches.find(find);
+  if (Failing("FindNextFileA", it == M().searches.end() ? "" : it->second.pattern)) return false;
   if (it == M().searches.end() || it->second.next >= it->second.entries.size()) {
     M().lastError = 18;  // ERROR_NO_MORE_FILES
     return false;

@@ -54,6 +54,7 @@ struct OpenFile {
 struct Search {
   std::vector<plat::FindData> entries;
   size_t next = 0;
+  std::string pattern;  // as given to FindFirstFileA, for the failure points
 };
 
 struct Resource {

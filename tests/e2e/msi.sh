@@ -251,11 +251,13 @@ product_gone "$A_NAME" "$A_CODE"
 
 # ---- 8. exact counts under failure. Another product's driver is there but
 # not active (its filter entry lost), and its file held open: only this
-# install's "/INSTALL" fails, and the rollback takes nothing from the other
+# install's "/INSTALL" fails, and the rollback takes nothing from the other,
+# also where a failed uninstall of this product left its record behind
 reset_system
 msiexec /i "$(vqd_winpath "$E2E_SCRATCH/B.msi")"
 check_rc 194
 hklm_delete_value "$CLASS" LowerFilters
+vqdcheck setvalue "SOFTWARE\\Quillfen Software\\$A_CODE" DriverCounted 4 01000000 >/dev/null
 STOP="$E2E_SCRATCH/stop"
 wine "$VQD_HOLDOPEN" "$(vqd_winpath "$STOP")" 'C:\windows\system32\drivers\VQD2K.SYS' </dev/null >/dev/null 2>&1 &
 for _ in $(seq 200); do [ -f "$STOP.ready" ] && break; sleep 0.05; done

@@ -67,6 +67,8 @@ TEST_F(ActionsTest, ExitCodesAndFlagsOfCommandLineRuns) {
       // A later action that succeeds does not make the run's failure good.
       {Fam::W2K, kCurrent, {"/REMOVE", "/UPGRADE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD2K"},
       {Fam::NT, kCurrent, {"/FORCEREMOVE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD"},
+      // A disable whose service key stays has disabled nothing.
+      {Fam::NT, kCurrent, {"/DISABLE"}, 13, "<none>", "<none>", "<none>", "RegDeleteKeyA", "Services\\VQD"},
       // On Windows 9x the driver file is the registration.
       {Fam::W9x, kCurrent, {"/FORCEREMOVE"}, 13, "<none>", "<none>", "<none>", "MoveFileA", "MERIDAX.VXD"},
       {Fam::W2K, kFresh, {"/CHECK", "/UPGRADE"}, 13, "<none>", "badinst", "<none>", "CopyFileA"},
@@ -140,7 +142,7 @@ TEST_F(ActionsTest, AFailedActionIsUndoneAndTheFinishedOnesStay) {
   // The last change first; a key made new goes with what was put into it.
   EXPECT_EQ(LinesOf({"UNDO: "}),
             (Lines{"UNDO: Deleted " + std::string(CdromClassKey) + "\\LowerFilters", "UNDO: Deleted " + DriverPath(),
-                   "UNDO: Deleted SOFTWARE\\Velcordia\\PALV\\DriveDB", "UNDO: Deleted SYSTEM\\CurrentControlSet\\Services"}));
+                   "UNDO: Deleted SOFTWARE\\Velcordia", "UNDO: Deleted SYSTEM\\CurrentControlSet\\Services"}));
 
   // Windows 2000 has no SetupUninstallOEMInfA: the undo deletes the stored
   // INF's three files. An INF another program stores during the store call
@@ -156,6 +158,22 @@ TEST_F(ActionsTest, AFailedActionIsUndoneAndTheFinishedOnesStay) {
     EXPECT_FALSE(sim::FileExists(std::string("C:\\WINDOWS\\") + stored)) << stored;
   EXPECT_EQ(LinesOf({"UNDO: Deleted C:\\WINDOWS\\INF"}), Lines{"UNDO: Deleted C:\\WINDOWS\\INF\\oem1.inf"});
 
+  // The store holds the carried INF, left by an earlier product's removal,
+  // and another product's. A listing of the store that fails, or is cut
+  // short, is not taken for the whole store: nothing is stored, and the
+  // undo takes neither.
+  for (const char* listing : {"FindFirstFileA", "FindNextFileA"}) {
+    SCOPED_TRACE(listing);
+    Machine(Fam::W2K, false);
+    sim::WriteFile("C:\\WINDOWS\\INF\\oem0.inf", kInf);
+    sim::WriteFile("C:\\WINDOWS\\INF\\oem1.inf", device);
+    sim::FailCalls(listing, 1, "\\INF\\*");
+    sim::ThrowInCalls("RegSetValueExA", -1, "SharedDLLs");
+    EXPECT_EQ(Run({"/INSTALL"}), 13);
+    EXPECT_EQ(sim::ReadFile("C:\\WINDOWS\\INF\\oem0.inf"), kInf);
+    EXPECT_EQ(sim::ReadFile("C:\\WINDOWS\\INF\\oem1.inf"), device);
+  }
+
   // The undo itself runs out of memory: the run still ends with 13 and its
   // result line, and the next run that acts finishes the undo.
   Machine(Fam::NT, false);
@@ -168,6 +186,8 @@ TEST_F(ActionsTest, AFailedActionIsUndoneAndTheFinishedOnesStay) {
   EXPECT_EQ(Run({"/DISABLE"}), 0);
   EXPECT_FALSE(ServiceKey());
   EXPECT_FALSE(sim::FileExists(DriverPath()));
+  // The registry editor made the drive database's parents too.
+  EXPECT_FALSE(reg::KeyExists(plat::kHKeyLocalMachine, "SOFTWARE\\Velcordia"));
 
   // A change that failed changed nothing: the undo has only the count to
   // put back, not the driver file that stayed.
@@ -176,6 +196,16 @@ TEST_F(ActionsTest, AFailedActionIsUndoneAndTheFinishedOnesStay) {
   sim::FailCalls("MoveFileA", -1, "MERIDAX.VXD");
   EXPECT_EQ(Run({"/FORCEREMOVE", "/DEBUG"}), 13);
   EXPECT_EQ(LinesOf({"UNDO: "}), Lines{"UNDO: Restored " + kSharedDlls + "\\" + DriverPath()});
+
+  // An enable whose filter entry cannot be written left the driver renamed
+  // but not loading: it is undone, the file back under its disabled name.
+  Machine(Fam::W2K, false);
+  Disabled(1);
+  sim::FailCalls("RegSetValueExA", -1, "4D36E965");
+  EXPECT_EQ(Run({"/ENABLE", "/DEBUG"}), 13);
+  EXPECT_TRUE(sim::FileExists(DisabledPath()));
+  EXPECT_FALSE(sim::FileExists(DriverPath()));
+  EXPECT_FALSE(ServiceKey());
 }
 
 // One run at a time; what a dead run left is put right by the next one.

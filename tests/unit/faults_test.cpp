@@ -188,6 +188,14 @@ class SeededSweep : public ProcedureTest {
       SetCount(1);
     }
     if (act_ == Act::Enable) Disabled(1);
+    // Three different times, so that an undo that mixes them up shows.
+    const std::string seeded = act_ == Act::Enable ? DisabledPath() : DriverPath();
+    if (sim::FileExists(seeded)) {
+      const plat::FileTime times[3] = {125000000000000001ull, 125000000000000002ull, 125000000000000003ull};
+      plat::FileHandle file = plat::CreateFileA(seeded, plat::Access::Write, 0, plat::Disposition::OpenExisting);
+      plat::SetFileTime(file, &times[0], &times[1], &times[2]);
+      plat::CloseHandle(file);
+    }
     // What an install replaces or clears: the legacy driver, an older drive
     // database, the ASPI exclusions.
     reg::SetValue(kAspi, "ExcludeMiniports", plat::kRegSz, B(std::string("vqdlegacy\0", 10)));

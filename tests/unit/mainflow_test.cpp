@@ -116,6 +116,15 @@ TEST_F(MainFlowTest, EveryRunDeletesTheOutcomeFlagsOfTheLastOne) {
   EXPECT_FALSE(sim::FileExists("C:\\WORK\\badinst.txt"));
   EXPECT_TRUE(sim::FileExists("C:\\WORK\\other.txt"));
   EXPECT_FALSE(FlagKeyExists());
+  // Before the run's guard: a deletion that runs out of memory is ignored as
+  // a refused one is, and the run goes on.
+  for (const char* call : {"RegDeleteKeyA", "DeleteFileA"}) {
+    SCOPED_TRACE(call);
+    sim::WriteFile("C:\\WORK\\badinst.txt", "badinst");
+    sim::ThrowInCalls(call, 1, call[0] == 'R' ? "VQDINST" : "reboot.txt");
+    EXPECT_EQ(Run({"/?"}), 6);
+    EXPECT_FALSE(sim::FileExists("C:\\WORK\\badinst.txt"));
+  }
 }
 
 TEST_F(MainFlowTest, ConflictingSwitchesExitInTheirOrder) {
