@@ -57,6 +57,9 @@ long RegDeleteTreeKey(RegKey parent, const std::string& name, RegKey key);
 // A new key at path under HKEY_LOCAL_MACHINE, volatile or a link as facts
 // say, open for setting values; ERROR_ALREADY_EXISTS when a key is there.
 long RegMakeTreeKey(const std::string& path, const KeyFacts& facts, RegKey* result);
+// A value of any open key, read and set as stored (ERROR_FILE_NOT_FOUND when
+// it is not there).
+long RegQueryTreeValue(RegKey key, const std::string& name, uint32_t* type, std::string* data);
 long RegSetTreeValue(RegKey key, const std::string& name, uint32_t type, const std::string& data);
 // The key at path under HKEY_LOCAL_MACHINE gets security (owner where it is
 // another, group and DACL, its protection included).

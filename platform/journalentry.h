@@ -20,7 +20,7 @@ enum Kind : uint8_t { kValue, kKey, kFile, kOemInf, kMoved, kTreeKey, kTreeValue
 constexpr uint32_t kVolatileKey = 1, kLinkKey = 2;
 
 // One thing as it was before the action changed it, undone the last first:
-//   kValue: a value (existed: its type and bytes; else it goes);
+//   kValue: a value (existed: its type and bytes as stored; else it goes);
 //   kKey: a key (existed or not, its whole tree goes first, links deleted
 //     themselves, never followed); a tree that existed is recorded as a
 //     kTreeStart, then its parts as quiet entries, then the kKey, so that

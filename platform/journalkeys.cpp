@@ -98,16 +98,9 @@ bool Covered(const std::string& path, const std::string* valueName) {
 
 long ReadValue(RegKey key, const std::string& name, Entry* e) {
   e->name = name;
-  uint32_t size = 0;
-  long rc = RegQueryValueExA(key, name, &e->type, nullptr, &size);
-  if (rc == kErrorFileNotFound) return 0;
-  if (rc == 0) {
-    e->data.resize(size);
-    rc = RegQueryValueExA(key, name, &e->type, reinterpret_cast<uint8_t*>(&e->data[0]), &size);
-    e->data.resize(size);
-  }
+  const long rc = direct::RegQueryTreeValue(key, direct::NativeName(name), &e->type, &e->data);
   e->existed = rc == 0;
-  return rc;
+  return rc == kErrorFileNotFound ? 0 : rc;
 }
 
 namespace {

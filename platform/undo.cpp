@@ -85,13 +85,12 @@ bool SetTreeSecurity(size_t first, size_t end) {
   return all;
 }
 
-// A value back as it was: its type and bytes, or not there.
+// A value back as it was: its type and bytes as stored, or not there.
 bool PutValue(const Entry& e) {
   RegKey key = 0;
   long rc = direct::RegOpenKeyExA(kHKeyLocalMachine, e.path, kKeyAllAccess, &key);
   if (rc != 0) return (!e.existed && Gone(static_cast<uint32_t>(rc))) || Refused(rc);
-  rc = e.existed ? direct::RegSetValueExA(key, e.name, e.type, reinterpret_cast<const uint8_t*>(e.data.data()),
-                                          static_cast<uint32_t>(e.data.size()))
+  rc = e.existed ? direct::RegSetTreeValue(key, direct::NativeName(e.name), e.type, e.data)
                  : direct::RegDeleteValueA(key, e.name);
   direct::RegCloseKey(key);
   return rc == 0 || (!e.existed && Gone(static_cast<uint32_t>(rc))) || Refused(rc);

@@ -322,6 +322,17 @@ long direct::RegMakeTreeKey(const std::string& path, const KeyFacts& facts, RegK
   return 0;
 }
 
+long direct::RegQueryTreeValue(RegKey key, const std::string& name, uint32_t* type, std::string* data) {
+  KeyHandle* h = Handle(key);
+  if (!h) return 6;
+  if (Failing("RegQueryValueExW", h->path + "\\" + name)) return kErrorAccessDenied;
+  const RegValue* v = FindValue(*h->node, name);
+  if (!v) return kErrorFileNotFound;
+  *type = v->type;
+  data->assign(v->data.begin(), v->data.end());
+  return 0;
+}
+
 long direct::RegSetTreeValue(RegKey key, const std::string& name, uint32_t type, const std::string& data) {
   KeyHandle* h = Handle(key);
   if (!h) return 6;

@@ -54,6 +54,7 @@ struct Api {
   // NtEnumerateValueKey: a value's data with its stored length (Wine's
   // RegEnumValueW counts a terminator a string lacks).
   LONG(WINAPI* enumValueKey)(HANDLE, ULONG, int, void*, ULONG, ULONG*) = nullptr;
+  LONG(WINAPI* queryValueKey)(HANDLE, const CountedName*, int, void*, ULONG, ULONG*) = nullptr;  // the same
   // NtSetValueKey: the bytes as given (RegSetValueExW adds a terminator a
   // string lacks).
   LONG(WINAPI* setValueKey)(HANDLE, const CountedName*, ULONG, ULONG, const void*, ULONG) = nullptr;
@@ -79,6 +80,7 @@ const Api& Calls() {
     win32::Resolve(advapi, "EqualSid", &a.equalSid);
     win32::Resolve(ntdll, "NtDeleteKey", &a.deleteKey);
     win32::Resolve(ntdll, "NtEnumerateValueKey", &a.enumValueKey);
+    win32::Resolve(ntdll, "NtQueryValueKey", &a.queryValueKey);
     win32::Resolve(ntdll, "NtSetValueKey", &a.setValueKey);
     win32::Resolve(ntdll, "RtlNtStatusToDosError", &a.toError);
     return a;
@@ -88,7 +90,7 @@ const Api& Calls() {
 
 bool Complete(const Api& a) {
   return a.open && a.create && a.enumKey && a.enumValue && a.query && a.set && a.info && a.getSecurity &&
-         a.setSecurity && a.owner && a.equalSid && a.deleteKey && a.enumValueKey && a.setValueKey && a.toError;
+         a.setSecurity && a.owner && a.equalSid && a.deleteKey && a.enumValueKey && a.queryValueKey && a.setValueKey && a.toError;
 }
 
 // A native name with a wide terminator, for the W calls (W() of it).
@@ -142,6 +144,36 @@ bool IsLink(HKEY parent, const Wide& name, HKEY key, std::string* target) {
   const bool same = LinkValue(followed, &there) && there == *target;
   ::RegCloseKey(followed);
   return !same;
+}
+
+constexpr int kValueFullInformation = 1;  // KEY_VALUE_FULL_INFORMATION
+
+// A value as NtEnumerateValueKey or NtQueryValueKey gives it (query: the
+// call, into a buffer of the size given), its data with its stored length:
+// the W calls count a terminator that a string lacks.
+template <typename Query>
+long ReadValue(Query query, bool named, std::string* name, uint32_t* type, std::string* data) {
+  struct Full {
+    ULONG titleIndex, type, dataOffset, dataLength, nameLength;
+  };
+  constexpr LONG kBufferOverflow = static_cast<LONG>(0x80000005), kBufferTooSmall = static_cast<LONG>(0xC0000023);
+  std::string buffer(1024, '\0');
+  LONG status = kBufferOverflow;
+  for (int tries = 0; tries < 4 && (status == kBufferOverflow || status == kBufferTooSmall); ++tries) {
+    ULONG needed = 0;
+    status = query(&buffer[0], static_cast<ULONG>(buffer.size()), &needed);
+    if (status == kBufferOverflow || status == kBufferTooSmall) buffer.assign(needed + 256, '\0');
+  }
+  if (status != 0) return static_cast<long>(Calls().toError(status));
+  Full full;
+  std::memcpy(&full, buffer.data(), sizeof full);
+  if (sizeof full + full.nameLength > buffer.size() || full.dataOffset > buffer.size() ||
+      full.dataLength > buffer.size() - full.dataOffset)
+    return ERROR_INVALID_DATA;
+  if (named) name->assign(buffer, sizeof full, full.nameLength);
+  data->assign(buffer, full.dataOffset, full.dataLength);
+  *type = full.type;
+  return 0;
 }
 
 }  // namespace
@@ -215,29 +247,30 @@ long direct::RegEnumTreeValue(RegKey key, uint32_t index, std::string* name, uin
     }
     return rc;
   }
-  struct Full {  // KEY_VALUE_FULL_INFORMATION
-    ULONG titleIndex, type, dataOffset, dataLength, nameLength;
-  };
-  constexpr int kValueFullInformation = 1;
-  constexpr LONG kBufferOverflow = static_cast<LONG>(0x80000005), kBufferTooSmall = static_cast<LONG>(0xC0000023);
-  std::string buffer(1024, '\0');
-  LONG status = kBufferOverflow;
-  for (int tries = 0; tries < 4 && (status == kBufferOverflow || status == kBufferTooSmall); ++tries) {
-    ULONG needed = 0;
-    status = Calls().enumValueKey(K(key), index, kValueFullInformation, &buffer[0], static_cast<ULONG>(buffer.size()),
-                                  &needed);
-    if (status == kBufferOverflow || status == kBufferTooSmall) buffer.assign(needed + 256, '\0');
+  return ReadValue([&](void* buffer, ULONG size, ULONG* needed) {
+    return Calls().enumValueKey(K(key), index, kValueFullInformation, buffer, size, needed);
+  }, true, name, type, data);
+}
+
+long direct::RegQueryTreeValue(RegKey key, const std::string& name, uint32_t* type, std::string* data) {
+  if (!Nt()) {
+    DWORD size = 0, valueType = 0;
+    long rc = ::RegQueryValueExA(K(key), name.c_str(), nullptr, &valueType, nullptr, &size);
+    if (rc != 0) return rc;
+    data->assign(size ? size : 1, '\0');
+    rc = ::RegQueryValueExA(K(key), name.c_str(), nullptr, &valueType, reinterpret_cast<BYTE*>(&(*data)[0]), &size);
+    data->resize(size);
+    *type = valueType;
+    return rc;
   }
-  if (status != 0) return static_cast<long>(Calls().toError(status));
-  Full full;
-  std::memcpy(&full, buffer.data(), sizeof full);
-  if (sizeof full + full.nameLength > buffer.size() || full.dataOffset > buffer.size() ||
-      full.dataLength > buffer.size() - full.dataOffset)
-    return ERROR_INVALID_DATA;
-  name->assign(buffer, sizeof full, full.nameLength);
-  data->assign(buffer, full.dataOffset, full.dataLength);
-  *type = full.type;
-  return 0;
+  if (!Complete(Calls())) return ERROR_CALL_NOT_IMPLEMENTED;
+  Wide wide(name);
+  CountedName text;
+  text.length = text.maximumLength = static_cast<USHORT>(wide.size() * 2);
+  text.buffer = const_cast<wchar_t*>(wide.c_str());
+  return ReadValue([&](void* buffer, ULONG size, ULONG* needed) {
+    return Calls().queryValueKey(K(key), &text, kValueFullInformation, buffer, size, needed);
+  }, false, nullptr, type, data);
 }
 
 long direct::RegTreeKeyFacts(RegKey parent, const std::string& name, RegKey key, const std::string& probe,
