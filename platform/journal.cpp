@@ -29,29 +29,31 @@ using journal::kUnknown;
 bool Recording = false;
 std::string KeepDir;
 unsigned Names = 0;  // for the names beside files, over the whole run
-// The open keys under HKLM, each with its path (in no order).
-std::vector<Entry> OpenKeys;
+// The open keys under HKLM, each with its path.
+struct OpenKey {
+  RegKey key;
+  std::string path;
+};
+std::vector<OpenKey> OpenKeys;
 
-Entry* Opened(RegKey key) {
-  for (Entry& open : OpenKeys)
+OpenKey* Opened(RegKey key) {
+  for (OpenKey& open : OpenKeys)
     if (open.key == key) return &open;
   return nullptr;
 }
 
 // The path under HKLM of an open key; false for a key of another root.
 bool PathOf(RegKey key, std::string* path) {
-  const Entry* open = Opened(key);
+  const OpenKey* open = Opened(key);
   path->clear();
   if (open) *path = open->path;
   return open || key == kHKeyLocalMachine;
 }
 
 void Forget(RegKey key) {
-  Entry* open = Opened(key);
+  OpenKey* open = Opened(key);
   if (!open) return;
-  // The last one takes its place.
-  open->key = OpenKeys.back().key;
-  open->path.swap(OpenKeys.back().path);
+  *open = OpenKeys.back();
   OpenKeys.pop_back();
 }
 
@@ -60,7 +62,7 @@ long Track(long rc, RegKey root, const std::string& subKey, RegKey* result) {
   if (rc != 0) return rc;
   const bool localMachine = PathOf(root, &base);
   Forget(*result);
-  if (localMachine) Add(&OpenKeys, journal::kKey, Join(base, subKey)).key = *result;
+  if (localMachine) OpenKeys.push_back(OpenKey{*result, Join(base, subKey)});
   return rc;
 }
 
@@ -357,10 +359,11 @@ bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists
 bool SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
                       uint32_t oemSourceMediaType, uint32_t copyStyle) {
   if (Recording) {
-    std::string before, store, bytes;
+    std::vector<std::string> before;
+    std::string store, bytes;
     if (!journal::ReadBytes(sourceInfFileName, &bytes) || !journal::StoredInfs(&before, &store)) return false;
     Entry& e = Add(&Entries, journal::kOemInf, store);
-    e.data = before;
+    e.data = journal::JoinNames(before);
     e.name = bytes;
     if (!journal::Persist()) return false;
   }

@@ -1,9 +1,5 @@
 // What the journal holds (platform/journal.cpp and journalkeys.cpp record
 // it, platform/undo.cpp puts it back). Only platform/ uses this header.
-//
-// Every list is one vector of Entry and every list of names one string:
-// each container type costs the program its own copy of the library's
-// growing and shrinking code.
 #pragma once
 
 #include <cstdint>
@@ -19,43 +15,41 @@ enum Kind : uint8_t { kValue, kKey, kFile, kOemInf, kMoved, kTreeKey, kTreeValue
 // kTreeKey's type: what else the key is.
 constexpr uint32_t kVolatileKey = 1, kLinkKey = 2;
 
-// One thing as it was before the action changed it, undone the last first:
-//   kValue: a value (existed: its type and bytes as stored; else it goes);
-//   kKey: a key (existed or not, its whole tree goes first, links deleted
-//     themselves, never followed); a tree that existed is recorded as a
-//     kTreeStart, then its parts as quiet entries, then the kKey, so that
-//     the undo deletes the tree, makes each part again in order and ends
-//     at the kTreeStart;
-//   kTreeKey: a key of a tree, made again (path: native; type: kVolatileKey,
-//     kLinkKey; name: its security descriptor, set once the whole tree is
-//     made; data: a link's target);
-//   kTreeValue: a value of a tree, set again (path, name: native; type and
-//     bytes exactly);
-//   kTreeStart: the tree at path (native; name: its 8-bit path) is whole
-//     again: it gets its keys' security, loses any probe key (see
-//     direct::RegTreeKeyFacts) that a run killed while recording left, and
-//     is logged "Restored" when every part came back. It is on disk before
-//     the first probe;
-//   kFile: a file (existed: moved aside to `name` in its own folder, moved
-//     back; else it goes). The undo holds also where the change it covers
-//     was never made or failed half-way: an aside that is not there means
-//     the file never left its name;
-//   kMoved: a file renamed to `name`, renamed back unless it is at its old
-//     name already;
+// One thing as it was before the action changed it. The entries are undone
+// the last first, and every undo keeps one contract: it must hold also when
+// the change it covers was never made or failed half-way, and undoing it
+// twice does no more than once (each entry is on disk before its change,
+// so a run that dies, even while undoing, is undone by the next). Per kind,
+// what is kept and what its undo does:
+//   kValue: a value's type and bytes as stored, or that it was not there.
+//     Undo: set back, or deleted (not there is fine).
+//   kKey: a key that was not there, or the root of a tree that was.
+//     Undo: the key's tree as it is now goes, links deleted themselves,
+//     never entered (not there is fine); a tree that was follows it.
+//   kTreeStart, kTreeKey..., kTreeValue..., kKey: a tree that existed, in
+//     that order, the parts quiet. kTreeKey: a key (path native; type
+//     kVolatileKey, kLinkKey; name its security descriptor; data a link's
+//     target). kTreeValue: a value (path, name native; type and bytes
+//     exactly). Undo: each key made new as it was (a key already there
+//     fails it), each value set; at the kTreeStart the keys get their
+//     security, deepest first, any probe key (direct::RegTreeKeyFacts) a
+//     killed recording left goes, and the tree (name: its 8-bit path) is
+//     logged "Restored" only when every part came back. The kTreeStart is
+//     on disk before the first probe.
+//   kFile: a file that was not there, or one moved aside to `name` in its
+//     own folder. Undo: the aside back over whatever took its name, or the
+//     file deleted; an aside that is not there means the file never left.
+//   kMoved: a file renamed to `name`. Undo: renamed back unless it is at
+//     its old name already.
 //   kOemInf: the store of setup information files (path: its folder; data:
-//     the names it held before; name: the bytes of the INF put into it);
-//     each .inf it holds that was not listed and has those bytes goes
-//     (another program's, stored at the same time, stays).
-// Each entry is on disk before its change is made, and undoing one twice
-// does no more than once: a run that dies is undone by the next, also one
-// that died while undoing.
-// The journal's list of open keys is of entries too (kKey, path and key).
+//     the names it held, JoinNames; name: the INF's bytes). Undo: each .inf
+//     not listed that has those bytes goes (another program's, stored at
+//     the same time, stays).
 struct Entry {
   Kind kind = kValue;
   bool existed = false;
   bool quiet = false;  // a part of a key's tree: logged only when it fails
   uint32_t type = 0;
-  RegKey key = 0;    // an open key's handle
   std::string path;  // key under HKLM, file, or the oemN.inf in the store
   std::string name;  // kValue: its name; kFile: the aside; kMoved: the new name;
                      // kOemInf: the INF's bytes; kTreeKey: its security
@@ -84,16 +78,8 @@ bool Gone(uint32_t error);
 enum Found { kNothing, kAFile, kOther, kUnknown };
 Found Look(const std::string& path, bool* readOnly = nullptr);
 
-// A list of names is one string with each name after a backslash ("\a\b");
-// `for (size_t at = 0; at < list.size(); at = list.find('\\', at + 1))`
-// visits them, Item(list, at) is "\name".
-std::string Item(const std::string& list, size_t at);
-// Where name (compared as Same does) starts in list; npos when it is not
-// listed.
-size_t Find(const std::string& list, const std::string& name);
-// Appends the names of the key's subkeys to list; the enumeration's error,
-// or 0 when it came to the end.
-long Subkeys(RegKey key, std::string* list);
+// Whether name (compared as Same does) is in names.
+bool Listed(const std::vector<std::string>& names, const std::string& name);
 // The native names of the subkeys of a tree's key, all of them or the error.
 long TreeSubkeys(RegKey key, std::vector<std::string>* names);
 // The name of the probe key of RegTreeKeyFacts, native.
@@ -101,10 +87,13 @@ std::string ProbeName();
 // Deletes every probe key in the tree at path (native); false when one
 // stays.
 bool DeleteProbes(const std::string& path);
-// The names of the files in the store of setup information files, as a
-// list, and the store's folder (with its final backslash); false when the
-// store cannot be listed to its end.
-bool StoredInfs(std::string* names, std::string* store);
+// The names of the files in the store of setup information files, and the
+// store's folder (with its final backslash); false when the store cannot be
+// listed to its end.
+bool StoredInfs(std::vector<std::string>* names, std::string* store);
+// Names kept in one entry's field, each ended by a line break, and back.
+std::string JoinNames(const std::vector<std::string>& names);
+std::vector<std::string> SplitNames(const std::string& text);
 // The bytes of a whole file; false when it cannot be read (an empty one
 // cannot either).
 bool ReadBytes(const std::string& path, std::string* bytes);

@@ -69,22 +69,23 @@ Found Look(const std::string& path, bool* readOnly) {
   return found.directory || found.reparsePoint ? kOther : kAFile;
 }
 
-std::string Item(const std::string& list, size_t at) { return list.substr(at, list.find('\\', at + 1) - at); }
-
-size_t Find(const std::string& list, const std::string& name) {
-  for (size_t at = 0; at < list.size(); at = list.find('\\', at + 1)) {
-    const size_t end = std::min(list.find('\\', at + 1), list.size());
-    if (end - at - 1 == name.size() && SameStart(&list[at + 1], name.data(), name.size())) return at + 1;
-  }
-  return std::string::npos;
+bool Listed(const std::vector<std::string>& names, const std::string& name) {
+  for (const std::string& listed : names)
+    if (Same(listed, name)) return true;
+  return false;
 }
 
-long Subkeys(RegKey key, std::string* list) {
-  char name[256];  // the longest key name Windows allows, and its end
-  long rc = 0;
-  for (uint32_t i = 0, size = sizeof name; rc == 0; ++i, size = sizeof name)
-    if ((rc = RegEnumKeyExA(key, i, name, &size)) == 0) list->append(1, '\\').append(name, size);
-  return rc == kErrorNoMoreItems ? 0 : rc;
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += name + '\n';
+  return text;
+}
+
+std::vector<std::string> SplitNames(const std::string& text) {
+  std::vector<std::string> names;
+  for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+    names.push_back(text.substr(at, end - at));
+  return names;
 }
 
 bool Covered(const std::string& path, const std::string* valueName) {
@@ -142,31 +143,30 @@ long ReadTree(RegKey parent, const std::string& name, RegKey key, const std::str
   return 0;
 }
 
-// Two entries of a tree swapped, field by field (the string's own swap is
-// smaller than the entry's move).
-void Swap(Entry* a, Entry* b) {
-  std::swap(a->kind, b->kind);
-  std::swap(a->existed, b->existed);
-  std::swap(a->type, b->type);
-  a->path.swap(b->path);
-  a->name.swap(b->name);
-  a->data.swap(b->data);
-}
-
 // The subkeys of the parent listed last: a tree is deleted one subkey after
 // the other, and listing the parent again for each would make recording
 // grow with the square of the subkeys. Deletes only take names away (a
 // name gone is not asked for again); a create may add one, and so forgets
 // the list.
-std::string ListedParent, ListedSubkeys;
-bool Listed = false;
+std::string ListedParent;
+std::vector<std::string> ListedSubkeys;
+bool Listing = false;
+
+// The names of the key's subkeys (8-bit), all of them or the error.
+long Subkeys(RegKey key, std::vector<std::string>* names) {
+  char name[256];  // the longest key name Windows allows, and its end
+  long rc = 0;
+  for (uint32_t i = 0, size = sizeof name; rc == 0; ++i, size = sizeof name)
+    if ((rc = RegEnumKeyExA(key, i, name, &size)) == 0) names->emplace_back(name, size);
+  return rc == kErrorNoMoreItems ? 0 : rc;
+}
 
 // The path with the key's own name as stored (it is put back so), found
 // among its parent's subkeys.
 long StoredName(std::string* path) {
   const size_t slash = path->rfind('\\');
   const std::string parent = slash == std::string::npos ? "" : path->substr(0, slash), own = path->substr(slash + 1);
-  if (!Listed || !Same(parent, ListedParent)) {
+  if (!Listing || !Same(parent, ListedParent)) {
     RegKey key = 0;
     long rc = direct::RegOpenKeyExA(kHKeyLocalMachine, parent, kKeyRead, &key);
     if (rc != 0) return rc;
@@ -175,10 +175,13 @@ long StoredName(std::string* path) {
     direct::RegCloseKey(key);
     if (rc != 0) return rc;
     ListedParent = parent;
-    Listed = true;
+    Listing = true;
   }
-  const size_t at = Find(ListedSubkeys, own);
-  if (at != std::string::npos) *path = Join(parent, ListedSubkeys.substr(at, own.size()));
+  for (const std::string& listed : ListedSubkeys)
+    if (Same(listed, own)) {
+      *path = Join(parent, listed);
+      break;
+    }
   return 0;
 }
 
@@ -209,7 +212,7 @@ long RecordKey(const std::string& path) {
     return rc;
   }
   // Undone the last first: the tree goes, then each part is made again.
-  for (size_t i = mark + 1, j = Entries.size(); i + 1 < j; ++i, --j) Swap(&Entries[i], &Entries[j - 1]);
+  std::reverse(Entries.begin() + static_cast<std::ptrdiff_t>(mark) + 1, Entries.end());
   Add(&Entries, kKey, path, true);
   return 0;
 }
@@ -225,7 +228,7 @@ long TreeSubkeys(RegKey key, std::vector<std::string>* names) {
 
 std::string ProbeName() { return direct::NativeName("~vqdprobe"); }
 
-void ForgetListing() { Listed = false; }
+void ForgetListing() { Listing = false; }
 
 long RecordCreate(const std::string& path) {
   ForgetListing();
@@ -242,7 +245,7 @@ long RecordCreate(const std::string& path) {
 
 // The names of the files in the store of setup information files, as a
 // list, and the store's folder.
-bool StoredInfs(std::string* names, std::string* store) {
+bool StoredInfs(std::vector<std::string>* names, std::string* store) {
   char windows[261] = {};
   uint32_t length = GetWindowsDirectoryA(windows, sizeof windows);
   if (length == 0 || length >= sizeof windows) return false;
@@ -250,7 +253,7 @@ bool StoredInfs(std::string* names, std::string* store) {
   FindData found;
   FindHandle find = FindFirstFileA(*store + "*", &found);
   if (find == kInvalidFind) return Gone(GetLastError());
-  do names->append(1, '\\').append(found.name);
+  do names->push_back(found.name);
   while (FindNextFileA(find, &found));
   const bool complete = GetLastError() == 18;  // ERROR_NO_MORE_FILES
   return FindClose(find) && complete;

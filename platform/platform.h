@@ -7,6 +7,13 @@
 // for; only the types are simplified. Return values follow Win32: registry
 // calls return an error code (0 = success), the others a success boolean or a
 // size, and GetLastError tells why a call failed.
+//
+// The calls that change the system stand together at the end, under
+// "Changes to the system": while an action runs under the journal
+// (platform/journal.h) each of them first writes down what it replaces, on
+// disk, and only then makes its change; when that cannot be done, the
+// change is not made and the call fails as if Windows had refused it. They
+// never change a file in place (see there).
 #pragma once
 
 #include <cstdint>
@@ -87,8 +94,6 @@ constexpr uint32_t kFileShareWrite = 2;  // FILE_SHARE_WRITE
 // and MoveFileA of an open file (no open here shares deleting).
 constexpr uint32_t kErrorSharingViolation = 32;
 
-// shareMode: what other opens of the file may do while this handle is open.
-FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition);
 bool WriteFile(FileHandle file, const void* data, uint32_t size, uint32_t* written);
 bool ReadFile(FileHandle file, void* data, uint32_t size, uint32_t* read);
 // A null pointer leaves that time unchanged / unread; so does a zero time.
@@ -101,7 +106,6 @@ bool CloseHandle(FileHandle file);
 // was written before it returns survives a crash of the machine too.
 bool FlushFileBuffers(FileHandle file);
 
-bool DeleteFileA(const std::string& path);
 bool CreateDirectoryA(const std::string& path);
 // CreateDirectoryA with SECURITY_ATTRIBUTES whose descriptor gives full
 // control to SYSTEM, the Administrators group and the user of the process
@@ -125,8 +129,6 @@ bool RemoveDirectoryA(const std::string& path);
 // this program neither; files in it can still be made and deleted. The NT
 // family only (Windows 9x opens no directory). Closed with CloseHandle.
 FileHandle OpenDirectoryA(const std::string& path);
-bool MoveFileA(const std::string& from, const std::string& to);
-bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists);
 
 // Whether the name is a symbolic link or junction (a reparse point) instead
 // of the file or folder itself: FILE_ATTRIBUTE_REPARSE_POINT of its directory
@@ -200,19 +202,14 @@ constexpr uint32_t kRegBinary = 3;
 constexpr uint32_t kRegDword = 4;
 constexpr uint32_t kRegMultiSz = 7;
 
+// The journal notes the path of each key opened under HKEY_LOCAL_MACHINE.
 long RegOpenKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result);
 long RegOpenKeyA(RegKey root, const std::string& subKey, RegKey* result);
-long RegCreateKeyA(RegKey root, const std::string& subKey, RegKey* result);
-long RegCreateKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result);
 long RegCloseKey(RegKey key);
 // data may be null to ask for type and size; *size is the buffer size in and
 // the value size out (kErrorMoreData when the buffer is too small).
 long RegQueryValueExA(RegKey key, const std::string& name, uint32_t* type, uint8_t* data,
                       uint32_t* size);
-long RegSetValueExA(RegKey key, const std::string& name, uint32_t type, const uint8_t* data,
-                    uint32_t size);
-long RegDeleteValueA(RegKey key, const std::string& name);
-long RegDeleteKeyA(RegKey key, const std::string& subKey);
 // Only the number of subkeys is asked for.
 long RegQueryInfoKeyA(RegKey key, uint32_t* subKeys);
 // *size: the buffer size in, the name length (without terminator) out.
@@ -278,12 +275,7 @@ uint32_t WaitForProcess(ProcessHandle process);
 // refused them.
 constexpr uint32_t kSpostNone = 0;           // SPOST_NONE
 constexpr uint32_t kSpCopyDeleteSource = 1;  // SP_COPY_DELETESOURCE
-// SetupCopyOEMInfA(source, media location, media type, copy style) with no
-// destination name buffer: copies a setup information file (and the catalog
-// it names) into the system's store of them. False on failure, with the
-// reason in GetLastError.
-bool SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
-                      uint32_t oemSourceMediaType, uint32_t copyStyle);
+// SetupCopyOEMInfA is under "Changes to the system" below.
 
 // The device calls of the CD-ROM restart. Records are passed with the size
 // fields of their 32-bit layout; a wrong size is refused as Windows refuses
@@ -550,5 +542,42 @@ int16_t GetKeyState(int virtualKey);
 // before the result is returned.
 using CommandHandler = int (*)(int controlId);
 int RunModalDialog(WindowHandle dialog, WindowHandle focus, CommandHandler onCommand);
+
+// ---- Changes to the system
+// Recorded by the journal while an action runs (platform/journal.h), then
+// made by the backend (platform/direct.h); a change whose old state cannot
+// be kept is not made. Under the journal a file that exists is never
+// written in place: CreateFileA for writing fails on it (ERROR_FILE_EXISTS
+// for CreateNew, else ERROR_ACCESS_DENIED); CopyFileA copies to a fresh
+// name beside the target and renames it in once whole, the old file moved
+// aside; DeleteFileA moves the file aside (a read-only one is refused, as
+// Windows refuses it); the asides go once the action succeeded.
+
+// shareMode: what other opens of the file may do while this handle is open.
+// Recorded only when it may write or create.
+FileHandle CreateFileA(const std::string& path, Access access, uint32_t shareMode, Disposition disposition);
+bool DeleteFileA(const std::string& path);
+bool MoveFileA(const std::string& from, const std::string& to);
+bool CopyFileA(const std::string& from, const std::string& to, bool failIfExists);
+
+// Only changes under HKEY_LOCAL_MACHINE are recorded. A create records the
+// first key of its path that is not there; a delete the key's whole tree
+// (a symbolic link there is deleted itself, never the key it points to).
+long RegCreateKeyA(RegKey root, const std::string& subKey, RegKey* result);
+long RegCreateKeyExA(RegKey root, const std::string& subKey, uint32_t access, RegKey* result);
+long RegSetValueExA(RegKey key, const std::string& name, uint32_t type, const uint8_t* data,
+                    uint32_t size);
+long RegDeleteValueA(RegKey key, const std::string& name);
+// The NT family deletes no key with subkeys (ERROR_ACCESS_DENIED); Windows
+// 9x deletes the whole tree.
+long RegDeleteKeyA(RegKey key, const std::string& subKey);
+
+// SetupCopyOEMInfA(source, media location, media type, copy style) with no
+// destination name buffer: copies a setup information file (and the catalog
+// it names) into the system's store of them. False on failure, with the
+// reason in GetLastError. Recorded: the store's names before it and the
+// INF's bytes, so that the undo takes out the INF this call stored.
+bool SetupCopyOEMInfA(const std::string& sourceInfFileName, const char* oemSourceMediaLocation,
+                      uint32_t oemSourceMediaType, uint32_t copyStyle);
 
 }  // namespace plat

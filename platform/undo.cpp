@@ -148,13 +148,13 @@ bool RemoveStoredInf(const std::string& path, void (*log)(const std::string& lin
 // INF's bytes goes, with a line each; one that cannot be read may be it,
 // and is named.
 bool RemoveNewInfs(const Entry& e, void (*log)(const std::string& line)) {
-  std::string now, store;
+  std::vector<std::string> now;
+  std::string store;
   bool all = StoredInfs(&now, &store);
   if (!all) log(Failed("restore ", e.path));
-  for (size_t at = 0; at < now.size(); at = now.find('\\', at + 1)) {
-    const std::string name = Item(now, at).substr(1);
-    if (name.size() <= 4 || !Same(name.substr(name.size() - 4), ".inf") || Find(e.data, name) != std::string::npos)
-      continue;
+  const std::vector<std::string> before = SplitNames(e.data);
+  for (const std::string& name : now) {
+    if (name.size() <= 4 || !Same(name.substr(name.size() - 4), ".inf") || Listed(before, name)) continue;
     std::string bytes;
     if (!ReadBytes(store + name, &bytes)) {
       log(Failed("delete ", store + name));
