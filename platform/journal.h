@@ -29,7 +29,8 @@ namespace plat {
 // started: nothing may change then.
 bool JournalBegin(const std::string& keepDir);
 // Takes the whole tree of a key under HKEY_LOCAL_MACHINE before another
-// program (the registry editor) changes it; false when it cannot be read.
+// program (the registry editor) changes it, or before a tree is deleted key
+// by key; false when it cannot be read.
 bool JournalKey(const std::string& path);
 // Undoes every change recorded, the last first, each with a log line
 // ("UNDO: Restored X", "UNDO: Deleted X", "UNDO: Failed to restore X"); an

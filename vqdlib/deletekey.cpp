@@ -1,3 +1,4 @@
+#include "platform/journal.h"
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
 #include "vqdlib/registry.h"
@@ -11,8 +12,10 @@ bool DeleteKey(const std::string& path) {
     return deleted;
   }
   DebugLog("DK: NT/2K: DeleteKey " + path);
+  // The whole tree is recorded once, not each subkey on its own: a key with
+  // a thousand subkeys costs one write to the journal, not a thousand.
   plat::RegKey key = 0;
-  if (plat::RegOpenKeyA(hklm, path, &key) != 0) return false;
+  if (!plat::JournalKey(path) || plat::RegOpenKeyA(hklm, path, &key) != 0) return false;
   uint32_t count = 0xFFFFFFFFu;
   plat::RegQueryInfoKeyA(key, &count);
   // From the last subkey down, so that deleting one does not move the others.
