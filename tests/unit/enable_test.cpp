@@ -1,6 +1,6 @@
 // Disabling and enabling the driver of each family (file, file times,
-// registry, result), the two faults of the move that are mended, and the
-// reboot with and without the shutdown privilege.
+// registry, result), a move whose source cannot be opened or whose rename
+// fails, and the reboot with and without the shutdown privilege.
 #include <algorithm>
 
 #include "sim_fixture.h"
