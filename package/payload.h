@@ -5,10 +5,7 @@
 
 #include <string>
 
-struct PayloadFile {
-  const char* resource;
-  const char* fileName;
-};
+#include "vqdlib/family.h"
 
 // In the order in which unpack and manifest handle them.
 extern const PayloadFile PayloadTable[6];
