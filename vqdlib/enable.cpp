@@ -7,16 +7,16 @@
 #include "vqdlib/service.h"
 #include "vqdlib/system.h"
 
-namespace {
-
-// Disabling moves the driver file from its active name to its disabled name
-// (vqdlib/family.h), enabling back. The registry entries that load the
-// driver go before the file is disabled, and come back when it is enabled:
-// on NT 4 before the move; on Windows 2000 after it, and only when the file
-// is there, because a CD-ROM class lower filter whose driver file is missing
+// Disabling moves the family's driver file from its active name to its
+// disabled name, enabling back. The registry entries that load the driver go
+// before the file is disabled, and come back when it is enabled: on NT 4
+// before the move; on Windows 2000 after it, and only when the file is
+// there, because a CD-ROM class lower filter whose driver file is missing
 // keeps every CD-ROM drive from starting. NT 4 and 9x always need a reboot;
 // Windows 2000 restarts the CD-ROM devices instead, and their outcome is the
 // result.
+
+namespace {
 
 // Before the disable. A filter entry that could not be removed still loads
 // the driver at the next start of a drive: its service and file stay, and
