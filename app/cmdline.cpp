@@ -1,5 +1,7 @@
 #include "app/cmdline.h"
 
+#include <algorithm>
+
 #include "app/runstate.h"
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
@@ -79,7 +81,7 @@ void ReadArguments(const std::vector<std::string>& args) {
     }
     // Each switch once: a line as long as the command line would block a
     // caller that reads its pipe only after the exit.
-    if ((ActedSwitches + ' ').find(' ' + s + ' ') == std::string::npos) ActedSwitches += ' ' + s;
+    if (std::find(ActedSwitches.begin(), ActedSwitches.end(), s) == ActedSwitches.end()) ActedSwitches.push_back(s);
   }
 }
 

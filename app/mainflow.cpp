@@ -99,8 +99,8 @@ void WriteResultLine(int code) {
                         : AnotherRunBusy && code == 13 ? "another run was busy, nothing changed"
                                                        : ExitCodeMeaning(static_cast<unsigned long>(code));
   std::string line = "vqdinst.exe";
-  line.append(ActedSwitches).append(": ").append(DecimalText(code)).append(" (").append(meaning).append(")\r\n");
-  plat::WriteStandardOutput(line);
+  for (const std::string& name : ActedSwitches) line += " " + name;
+  plat::WriteStandardOutput(line + ": " + DecimalText(code) + " (" + meaning + ")\r\n");
 }
 
 int RunSwitches(const std::vector<std::string>& args);

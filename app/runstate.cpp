@@ -10,7 +10,7 @@ bool NotifyFile, NotifyReg, NoFlag, AskReboot, NoReboot, Interactive;
 bool RebootNeeded, RestartNeedsReboot, EnableResult, ActionFailed;
 std::string PayloadVersion, InstalledVersion;
 int ExitCode;
-std::string ActedSwitches;
+std::vector<std::string> ActedSwitches;
 
 void ResetRunState() {
   ResetRunLock();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 extern bool InstallSwitch;
 extern bool RemoveSwitch;
@@ -34,8 +35,8 @@ extern bool ActionFailed;
 extern std::string PayloadVersion;
 extern std::string InstalledVersion;
 extern int ExitCode;
-// The switches of the command line the run knows, upper-cased, each after a
-// blank, in their order (" /INSTALL /DEBUG").
-extern std::string ActedSwitches;
+// The switches of the command line the run knows, upper-cased, each once, in
+// their order ("/INSTALL", "/DEBUG").
+extern std::vector<std::string> ActedSwitches;
 
 void ResetRunState();

@@ -93,10 +93,10 @@ bool InstallDriveDB(bool install) {
     DebugLog("IDB: Failed REGEDIT import");
   } else if (install) {
     DebugLog("IDB: Install");
-    const std::string file = TempDir + "\\DRIVEDB.REG";
+    const std::string file = TempDir + "\\" + DriveDbFile.fileName;
     // A database this run could not write is not read, and nothing is
     // imported: the installed one stays.
-    const bool written = ResourceToFile("DRIVEDB", file);
+    const bool written = ResourceToFile(DriveDbFile.resource, file);
     std::string carried, installed;
     if (written) {
       carried = RegFileVersion(file);

@@ -1,6 +1,7 @@
 #include "package/heldfiles.h"
 
 #include <cstring>
+#include <vector>
 
 #include "package/payload.h"
 #include "vqdlib/debuglog.h"
@@ -8,29 +9,29 @@
 
 namespace {
 
-// The extracted files held open, by path: a run extracts at most the six
-// carried files at a time.
-const int kHeldFiles = 8;
-std::string HeldPaths[kHeldFiles];
-plat::FileHandle HeldHandles[kHeldFiles] = {plat::kInvalidFile, plat::kInvalidFile, plat::kInvalidFile,
-                                            plat::kInvalidFile, plat::kInvalidFile, plat::kInvalidFile,
-                                            plat::kInvalidFile, plat::kInvalidFile};
-
-void Release(int i) {
-  if (HeldHandles[i] != plat::kInvalidFile) plat::CloseHandle(HeldHandles[i]);
-  HeldHandles[i] = plat::kInvalidFile;
-  HeldPaths[i].clear();
-}
+// The extracted files held open, by path.
+struct HeldFile {
+  std::string path;
+  plat::FileHandle handle;
+};
+std::vector<HeldFile> HeldFiles;
 
 }  // namespace
 
 void ReleaseFile(const std::string& path) {
-  for (int i = 0; i < kHeldFiles; ++i)
-    if (HeldHandles[i] != plat::kInvalidFile && UpperCase(HeldPaths[i]) == UpperCase(path)) Release(i);
+  for (auto held = HeldFiles.begin(); held != HeldFiles.end();) {
+    if (UpperCase(held->path) != UpperCase(path)) {
+      ++held;
+      continue;
+    }
+    plat::CloseHandle(held->handle);
+    held = HeldFiles.erase(held);
+  }
 }
 
 void ReleaseAllFiles() {
-  for (int i = 0; i < kHeldFiles; ++i) Release(i);
+  for (const HeldFile& held : HeldFiles) plat::CloseHandle(held.handle);
+  HeldFiles.clear();
 }
 
 namespace {
@@ -62,15 +63,7 @@ bool HoldWrittenFile(const std::string& path, plat::FileHandle writer, const uin
   plat::FileHandle held =
       plat::CreateFileA(path, plat::Access::Read, plat::kFileShareRead, plat::Disposition::OpenExisting);
   if (bridge != plat::kInvalidFile) plat::CloseHandle(bridge);
-  int slot = 0;
-  while (slot < kHeldFiles && HeldHandles[slot] != plat::kInvalidFile) ++slot;
-  // No free slot (never with the six carried files): not held, not used.
-  if (held != plat::kInvalidFile && slot == kHeldFiles) plat::CloseHandle(held);
-  if (slot == kHeldFiles) held = plat::kInvalidFile;
-  if (held != plat::kInvalidFile) {
-    HeldPaths[slot] = path;
-    HeldHandles[slot] = held;
-  }
+  if (held != plat::kInvalidFile) HeldFiles.push_back({path, held});
   ok = ok && held != plat::kInvalidFile && ReadsAs(held, bytes, size);
   if (!ok) DebugLog("RTF: Couldn't hold " + path);
   return ok;

@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/family.h"
 #include "vqdlib/registry.h"
 #include "vqdlib/system.h"
 
@@ -113,3 +114,30 @@ bool ClearExcludeMiniports() {
   DebugLog(result ? "REMP: Success" : "REMP: Failure");
   return result;
 }
+
+namespace {
+
+// The legacy driver of each family.
+struct LegacyDriver {
+  const Family& family;
+  bool (*isInstalled)();
+  bool (*remove)();
+};
+
+const LegacyDriver kLegacyDrivers[] = {
+    {FamilyNT, IsBremcoInstalled, RemoveBremco},
+    {Family2K, IsBremco2KInstalled, RemoveBremco2K},
+    {Family9x, IsPlovantInstalled, RemovePlovant},
+};
+
+const LegacyDriver& LegacyDriverOf(const Family& family) {
+  for (const LegacyDriver& legacy : kLegacyDrivers)
+    if (&legacy.family == &family) return legacy;
+  return kLegacyDrivers[2];  // there are no other families
+}
+
+}  // namespace
+
+bool IsLegacyInstalled(const Family& family) { return LegacyDriverOf(family).isInstalled(); }
+
+bool RemoveLegacy(const Family& family) { return LegacyDriverOf(family).remove(); }

@@ -2,6 +2,8 @@
 // 2000 and later, PLOVANT.VXD on Windows 9x) and the ASPI miniport exclusion.
 #pragma once
 
+struct Family;
+
 bool IsBremcoInstalled();
 bool IsBremco2KInstalled();
 bool IsPlovantInstalled();
@@ -9,3 +11,7 @@ bool RemoveBremco();
 bool RemoveBremco2K();
 bool RemovePlovant();
 bool ClearExcludeMiniports();
+
+// The legacy driver the family's install replaces: its probe and its removal.
+bool IsLegacyInstalled(const Family& family);
+bool RemoveLegacy(const Family& family);

@@ -13,10 +13,10 @@
 
 std::string TempDir;
 
-const PayloadFile PayloadTable[6] = {
-    {"DRIVEDB", "DRIVEDB.REG"}, {"VQD", "VQD.SYS"},        {"VQD2K", "VQD2K.SYS"},
-    {"MERIDAX", "MERIDAX.VXD"}, {"VQD2KINF", "VQD2K.INF"}, {"VQD2KCAT", "VQD2K.CAT"},
-};
+const PayloadFile DriveDbFile = {"DRIVEDB", "DRIVEDB.REG"};
+
+const std::vector<PayloadFile> PayloadTable = {DriveDbFile,     FamilyNT.driver, Family2K.driver,
+                                               Family9x.driver, Family2K.inf,    Family2K.catalog};
 
 static uint64_t Le64(const uint8_t* p) {
   uint64_t v = 0;

@@ -4,14 +4,17 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-struct PayloadFile {
-  const char* resource;
-  const char* fileName;
-};
+#include "vqdlib/family.h"
 
-// In the order in which unpack and manifest handle them.
-extern const PayloadFile PayloadTable[6];
+// The drive database; the drivers and the files that go with them are in
+// their families' rows.
+extern const PayloadFile DriveDbFile;
+
+// Every carried file, in the order in which unpack and manifest handle them:
+// the drive database, the three drivers, the Windows 2000 INF and catalog.
+extern const std::vector<PayloadFile> PayloadTable;
 
 // The private temporary directory of this run; empty until one is made.
 extern std::string TempDir;

@@ -6,9 +6,10 @@
 #include "package/drivedb.h"
 #include "package/legacy.h"
 #include "package/payload.h"
-#include "procedures/family.h"
 #include "procedures/procedures.h"
+#include "procedures/steps.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/family.h"
 #include "vqdlib/service.h"
 #include "vqdlib/system.h"
 
@@ -21,8 +22,7 @@ static uint32_t RaiseInstallCount() {
   return count;
 }
 
-static bool Install(Family which) {
-  const DriverFamily& family = FamilyOf(which);
+static bool Install(const Family& family) {
   const std::string name = std::string("Inst") + family.tag;
   const std::string prefix = name + ": ";
   DebugLog(name);
@@ -31,12 +31,12 @@ static bool Install(Family which) {
   AdoptUncountedDriver(family, prefix);
   bool legacyCounted = false;
   uint32_t countBefore = 0;
-  if (family.legacyProbe()) {
-    DebugLog(prefix + family.legacyFound);
+  if (IsLegacyInstalled(family)) {
+    DebugLog(prefix + family.lines.legacyFound);
     // The replaced driver's installation is counted as one of ours.
     countBefore = RaiseInstallCount();
     legacyCounted = true;
-    result = family.legacyRemoval();
+    result = RemoveLegacy(family);
   }
   ClearExcludeMiniports();
   InstallDriveDB(true);
@@ -51,18 +51,14 @@ static bool Install(Family which) {
         registerDriver = true;
       }
     } else {
-      // Windows 2000 registers again although nothing was copied, so that a
-      // changed service key or a lost INF comes back. (A lost filter entry
-      // never gets here: without it the driver reads as not installed and is
-      // copied and registered above.)
-      registerDriver = family.registersFilter;
+      registerDriver = family.registersCurrent;
     }
     if (registerDriver) RegisterDriver(family, prefix);
     DeleteCarriedFiles(family);
   }
   // Only a driver in place counts an installation; when none is, the count
   // the legacy driver brought goes back too.
-  if (family.installedProbe()) {
+  if (IsDriverInstalled(family)) {
     if (!TempDir.empty()) RaiseInstallCount();
   } else if (legacyCounted) {
     SetInstallCount(countBefore);
@@ -71,7 +67,7 @@ static bool Install(Family which) {
   return result;
 }
 
-bool InstNT() { return Install(Family::NT); }
-bool Inst2K() { return Install(Family::W2K); }
-bool Inst9x() { return Install(Family::W9x); }
+bool InstNT() { return Install(FamilyNT); }
+bool Inst2K() { return Install(Family2K); }
+bool Inst9x() { return Install(Family9x); }
 bool InstallForFamily() { return Install(RunningFamily()); }

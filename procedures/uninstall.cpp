@@ -3,9 +3,9 @@
 // count. A disabled driver is removed like an enabled one.
 #include "package/drivedb.h"
 #include "platform/platform.h"
-#include "procedures/family.h"
 #include "procedures/procedures.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/family.h"
 #include "vqdlib/registry.h"
 #include "vqdlib/service.h"
 #include "vqdlib/system.h"
@@ -21,38 +21,34 @@ static void DeleteDriverFile(const std::string& path, const std::string& name, c
     DebugLog(prefix + "Failed to delete " + name);
 }
 
-// The service key of an NT-family driver, whatever else is left of it.
-static bool ServiceKeyPresent(const DriverFamily& family) {
-  return family.registersService && (family.registersFilter ? VQD2KKeyPresent() : VQDKeyPresent());
-}
-
-static bool RemoveDriver(const DriverFamily& family, const std::string& prefix) {
-  bool result = !family.registersService;  // Windows 9x: always a reboot
-  if (family.registersFilter) {
-    bool filter = RemoveLowerFilter("VQD2K");
+static bool RemoveDriver(const Family& family, const std::string& prefix) {
+  bool result = !family.service;  // Windows 9x: always a reboot
+  if (family.filter) {
+    bool filter = RemoveLowerFilter(family.filter);
     // An entry that stayed would load a driver without service or file and
     // stop every CD-ROM drive: the driver stays as it is, count and drive
     // database included.
-    if (LowerFilterListed("VQD2K")) {
-      DebugLog(prefix + "VQD2K still in LowerFilters - keeping the driver");
-      DebugLog(prefix + "Failed to delete " + family.driverName);
+    if (LowerFilterListed(family.filter)) {
+      DebugLog(prefix + family.filter + " still in LowerFilters - keeping the driver");
+      DebugLog(prefix + "Failed to delete " + family.driver.fileName);
       RemovalIncomplete = true;
       return false;
     }
     InstallDriveDB(false);
-    bool service = RegCreateVQD2K(false);
+    bool service = RegCreateService(family, false);
     result = filter || service;
   } else {
     InstallDriveDB(false);
-    if (family.registersService) result = RegCreateVQD(false);
+    if (family.service) result = RegCreateService(family, false);
   }
   // A service key that stayed still loads the driver.
   if (ServiceKeyPresent(family)) RemovalIncomplete = true;
-  DeleteDriverFile(SystemDir + family.installedFile, family.driverName, prefix);
+  const std::string active = ActiveDriverPath(family);
+  DeleteDriverFile(active, family.driver.fileName, prefix);
   // On Windows 9x the file is the registration: one that stayed (held open
   // by the loaded driver) loads again at the next start.
-  if (!family.registersService && FileFound(SystemDir + family.installedFile)) RemovalIncomplete = true;
-  DeleteDriverFile(SystemDir + family.disabledFile, family.disabledName, prefix);
+  if (!family.service && FileFound(active)) RemovalIncomplete = true;
+  DeleteDriverFile(DisabledDriverPath(family), family.disabledName, prefix);
   SetInstallCount(0);
   return result;
 }
@@ -60,13 +56,12 @@ static bool RemoveDriver(const DriverFamily& family, const std::string& prefix) 
 // Installed and enabled, or anything of it left all the same: its file under
 // the active or the disabled name ("/DISABLE"), or its service key. A removal
 // that is due takes it away.
-static bool DriverPresent(const DriverFamily& family) {
-  return !SystemDir.empty() && (family.installedProbe() || FileFound(SystemDir + family.installedFile) ||
-                                FileFound(SystemDir + family.disabledFile) || ServiceKeyPresent(family));
+static bool DriverPresent(const Family& family) {
+  return !SystemDir.empty() && (IsDriverInstalled(family) || FileFound(ActiveDriverPath(family)) ||
+                                FileFound(DisabledDriverPath(family)) || ServiceKeyPresent(family));
 }
 
-static bool Uninstall(Family which, bool force) {
-  const DriverFamily& family = FamilyOf(which);
+static bool Uninstall(const Family& family, bool force) {
   const std::string name = std::string("UnInst") + family.tag;
   const std::string prefix = name + ": ";
   DebugLog(name);
@@ -77,7 +72,7 @@ static bool Uninstall(Family which, bool force) {
   if (force) {
     DebugLog(prefix + "Forcing");
     if (DriverPresent(family)) {
-      DebugLog(prefix + family.forcedRemoval);
+      DebugLog(prefix + family.lines.forcedRemoval);
       result = RemoveDriver(family, prefix);
     }
   } else {
@@ -87,7 +82,7 @@ static bool Uninstall(Family which, bool force) {
       DebugLog(prefix + "Install count=1 - uninstalling");
       result = RemoveDriver(family, prefix);
     } else {
-      if (family.logsDecrement) DebugLog(prefix + "Install count is >1 - decrementing");
+      if (family.lines.decrementing) DebugLog(prefix + family.lines.decrementing);
       uint32_t count = GetInstallCount();
       // A last count that reads only now (the first read failed) stays:
       // taking it would leave a driver that nothing counts.
@@ -101,7 +96,7 @@ static bool Uninstall(Family which, bool force) {
   return result;
 }
 
-bool UnInstNT(bool force) { return Uninstall(Family::NT, force); }
-bool UnInst2K(bool force) { return Uninstall(Family::W2K, force); }
-bool UnInst9x(bool force) { return Uninstall(Family::W9x, force); }
+bool UnInstNT(bool force) { return Uninstall(FamilyNT, force); }
+bool UnInst2K(bool force) { return Uninstall(Family2K, force); }
+bool UnInst9x(bool force) { return Uninstall(Family9x, force); }
 bool UninstallForFamily(bool force) { return Uninstall(RunningFamily(), force); }

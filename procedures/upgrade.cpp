@@ -3,18 +3,16 @@
 #include "package/drivedb.h"
 #include "package/legacy.h"
 #include "package/payload.h"
-#include "procedures/family.h"
 #include "procedures/procedures.h"
+#include "procedures/steps.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/family.h"
 #include "vqdlib/service.h"
 #include "vqdlib/system.h"
 
-static bool Upgrade(Family which, bool overwrite) {
-  const DriverFamily& family = FamilyOf(which);
+static bool Upgrade(const Family& family, bool overwrite) {
   const std::string name = std::string("Upgrade") + family.tag;
-  // The NT 4 procedure's lines have always been spelt this way; log readers
-  // look for them as they are.
-  const std::string prefix = which == Family::NT ? "UpgadeNT: " : name + ": ";
+  const std::string prefix = family.lines.upgradePrefix;
   DebugLog(name);
   bool result = false;
 
@@ -24,10 +22,7 @@ static bool Upgrade(Family which, bool overwrite) {
 
   if (!TempDir.empty()) {
     bool extracted = ExtractCarriedFiles(family, prefix);
-    bool copy = !extracted ||
-                CarriedIsToGoIn(family, prefix, overwrite,
-                                which == Family::NT ? "Install copy is newer or overwrite switch used - updating"
-                                                    : "Install copy is newer - updating");
+    bool copy = !extracted || CarriedIsToGoIn(family, prefix, overwrite, family.lines.upgradeNewer);
     if (copy && CopyDriver(family, prefix, extracted)) {
       RegisterDriver(family, prefix);
       result = true;
@@ -38,7 +33,7 @@ static bool Upgrade(Family which, bool overwrite) {
   return result;
 }
 
-bool UpgradeNT(bool overwrite) { return Upgrade(Family::NT, overwrite); }
-bool Upgrade2K(bool overwrite) { return Upgrade(Family::W2K, overwrite); }
-bool Upgrade9x(bool overwrite) { return Upgrade(Family::W9x, overwrite); }
+bool UpgradeNT(bool overwrite) { return Upgrade(FamilyNT, overwrite); }
+bool Upgrade2K(bool overwrite) { return Upgrade(Family2K, overwrite); }
+bool Upgrade9x(bool overwrite) { return Upgrade(Family9x, overwrite); }
 bool UpgradeForFamily(bool overwrite) { return Upgrade(RunningFamily(), overwrite); }

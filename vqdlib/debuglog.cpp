@@ -1,7 +1,7 @@
 #include "vqdlib/debuglog.h"
 
 #include "platform/platform.h"
-#include "vqdlib/system.h"
+#include "vqdlib/sysinfo.h"
 #include "vqdlib/textfile.h"
 
 bool DebugEnabled = false;
@@ -34,7 +34,7 @@ std::string DebugLogPath(const std::string& windowsDir) {
 
 void OpenDebugLog() {
   if (!DebugEnabled || DebugLogOpen) return;
-  std::string path = DebugLogPath(GetWindowsDir());
+  std::string path = DebugLogPath(WindowsDirectoryText());
   // The root of the system drive may be writable by everybody: a link planted
   // at the name is deleted, not written through.
   LogFile = CreateFileAnew(path, plat::Access::Write);
@@ -42,9 +42,8 @@ void OpenDebugLog() {
     AbandonLog();
     return;
   }
-  DebugEnabled = false;  // the version lookup must not log into the log being opened
-  std::string version = GetFileVersion(plat::GetModuleFileNameA());
-  DebugEnabled = true;
+  const std::string self = plat::GetModuleFileNameA();
+  const std::string version = FileVersionText(self, NamedAsVxd(self), nullptr);
   DebugLogOpen = true;
   DebugLog("VQDINST " + version + " log file created " + plat::LocalDateTimeText());
 }

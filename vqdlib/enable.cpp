@@ -1,51 +1,44 @@
 #include "vqdlib/enable.h"
 
 #include "platform/platform.h"
+#include "vqdlib/family.h"
 #include "vqdlib/registry.h"
 #include "vqdlib/restart.h"
 #include "vqdlib/service.h"
 #include "vqdlib/system.h"
 
+// Disabling moves the family's driver file from its active name to its
+// disabled name, enabling back. The registry entries that load the driver go
+// before the file is disabled, and come back when it is enabled: on NT 4
+// before the move; on Windows 2000 after it, and only when the file is
+// there, because a CD-ROM class lower filter whose driver file is missing
+// keeps every CD-ROM drive from starting. NT 4 and 9x always need a reboot;
+// Windows 2000 restarts the CD-ROM devices instead, and their outcome is the
+// result.
+
 namespace {
 
-bool UnregisterVQD() {
-  RegCreateVQD(false);
+// Before the disable. A filter entry that could not be removed still loads
+// the driver at the next start of a drive: its service and file stay, and
+// the disable stops (false).
+bool Unregister(const Family& family) {
+  if (family.filter) {
+    RemoveLowerFilter(family.filter);
+    if (LowerFilterListed(family.filter)) return false;
+  }
+  if (family.service) RegCreateService(family, false);
   return true;
-}
-bool RegisterVQD() {
-  RegCreateVQD(true);
-  return true;
-}
-// A filter entry that could not be removed still loads the driver at the
-// next start of a drive: its service and file stay, and the disable stops.
-bool UnregisterVQD2K() {
-  RemoveLowerFilter("VQD2K");
-  if (LowerFilterListed("VQD2K")) return false;
-  RegCreateVQD2K(false);
-  return true;
-}
-void RegisterVQD2K() {
-  RegCreateVQD2K(true);
-  AddLowerFilter("VQD2k");
 }
 
-// What disabling and enabling do per family. The driver file moves between
-// its active and disabled names; the registry entries that load it go before
-// the file is disabled and come back before (NT 4) or after (Windows 2000)
-// it is enabled. NT 4 and 9x always need a reboot; Windows 2000 restarts the
-// CD-ROM devices instead, and their outcome is the result.
-struct Family {
-  const char* activeFile;  // after SystemDir
-  const char* disabledFile;
-  bool (*beforeDisable)();  // false: stop, the file stays where it is
-  bool (*beforeEnable)();
-  void (*afterEnable)();
-  bool restartsDevices;
-};
+void Register(const Family& family) {
+  if (family.service) RegCreateService(family, true);
+  if (family.filter) AddLowerFilter(family.enableFilter);
+}
 
-const Family kNT4 = {"\\DRIVERS\\VQD.SYS", "\\DRIVERS\\VQD.DIS", UnregisterVQD, RegisterVQD, nullptr, false};
-const Family k2K = {"\\DRIVERS\\VQD2K.SYS", "\\DRIVERS\\VQD2K.DIS", UnregisterVQD2K, nullptr, RegisterVQD2K, true};
-const Family k9x = {"\\IOSUBSYS\\MERIDAX.VXD", "\\IOSUBSYS\\MERIDAX.DIS", nullptr, nullptr, nullptr, false};
+bool RegisterBeforeMove(const Family& family) {
+  if (!family.filter) Register(family);
+  return true;
+}
 
 // Moves a driver file to its other name with its three file times, after the
 // registry work `before`. False when it stopped before the target was
@@ -54,9 +47,10 @@ const Family k9x = {"\\IOSUBSYS\\MERIDAX.VXD", "\\IOSUBSYS\\MERIDAX.DIS", nullpt
 // leaves the system without either file. Every handle is closed before the
 // delete and the move: Windows refuses both on a file that is open without
 // FILE_SHARE_DELETE.
-bool MoveWithFileTimes(const std::string& from, const std::string& to, bool (*before)()) {
+bool MoveWithFileTimes(const Family& family, const std::string& from, const std::string& to,
+                       bool (*before)(const Family&)) {
   if (SystemDir.empty() || !FileFound(from)) return false;
-  if (before && !before()) return false;
+  if (!before(family)) return false;
   plat::FileHandle source = plat::CreateFileA(from, plat::Access::Read, plat::kFileShareRead,
                                               plat::Disposition::OpenExisting);
   if (source == plat::kInvalidFile) return false;
@@ -86,25 +80,21 @@ bool RebootNeededAfterMove(const Family& family, bool restartDevices) {
 }
 
 bool Disable(const Family& family) {
-  if (!MoveWithFileTimes(SystemDir + family.activeFile, SystemDir + family.disabledFile, family.beforeDisable))
+  if (!MoveWithFileTimes(family, ActiveDriverPath(family), DisabledDriverPath(family), Unregister))
     return !family.restartsDevices;
   return RebootNeededAfterMove(family, true);
 }
 
 bool Enable(const Family& family, bool restartDevices) {
-  const std::string active = SystemDir + family.activeFile;
-  if (!MoveWithFileTimes(SystemDir + family.disabledFile, active, family.beforeEnable))
+  const std::string active = ActiveDriverPath(family);
+  if (!MoveWithFileTimes(family, DisabledDriverPath(family), active, RegisterBeforeMove))
     return !family.restartsDevices;
-  if (family.afterEnable) {
-    // A class lower filter whose driver file is missing keeps every CD-ROM
-    // drive from starting: register only a driver that is there.
+  if (family.filter) {
     if (!FileFound(active)) return !family.restartsDevices;
-    family.afterEnable();
+    Register(family);
   }
   return RebootNeededAfterMove(family, restartDevices);
 }
-
-const Family& RunningFamily() { return Is2K ? k2K : IsNT ? kNT4 : k9x; }
 
 // The shutdown privilege of the process token; false when it could not be
 // enabled, also when the call succeeds without assigning it.
@@ -121,12 +111,12 @@ bool EnableShutdownPrivilege() {
 
 }  // namespace
 
-bool DisableVQD() { return Disable(kNT4); }
-bool DisableVQD2K() { return Disable(k2K); }
-bool DisableVQD9() { return Disable(k9x); }
-bool EnableVQD() { return Enable(kNT4, false); }
-bool EnableVQD2K(bool restartDevices) { return Enable(k2K, restartDevices); }
-bool EnableVQD9() { return Enable(k9x, false); }
+bool DisableVQD() { return Disable(FamilyNT); }
+bool DisableVQD2K() { return Disable(Family2K); }
+bool DisableVQD9() { return Disable(Family9x); }
+bool EnableVQD() { return Enable(FamilyNT, false); }
+bool EnableVQD2K(bool restartDevices) { return Enable(Family2K, restartDevices); }
+bool EnableVQD9() { return Enable(Family9x, false); }
 
 bool DisableDriver() { return Disable(RunningFamily()); }
 bool IsDriverDisabled() {

@@ -69,7 +69,7 @@ std::string ListText(const std::vector<std::string>& entries) {
 }
 
 void WriteList(plat::RegKey key, const std::vector<std::string>& entries) {
-  std::string data;  // the bytes (a string: no vector code of its own)
+  std::string data;  // the multi-string's bytes
   for (const std::string& e : entries) data.append(Stored(e)).append(1, '\0');
   data.append(entries.empty() ? 2 : 1, '\0');
   plat::RegSetValueExA(key, "LowerFilters", plat::kRegMultiSz, reinterpret_cast<const uint8_t*>(data.data()),

@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "vqdlib/debuglog.h"
+#include "vqdlib/family.h"
 #include "vqdlib/numtext.h"
 #include "vqdlib/registry.h"
 #include "vqdlib/system.h"
@@ -9,20 +10,6 @@
 namespace {
 
 const char* const kSharedDlls = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-
-struct ServiceKey {
-  const char* prefix;       // log prefix
-  const char* path;         // under HKEY_LOCAL_MACHINE
-  const char* displayName;  // with its terminating zero stored
-  uint32_t start;
-  const char* removed;
-  const char* removeFailed;
-};
-
-const ServiceKey kVQD = {"RegCreateVQD", "SYSTEM\\CurrentControlSet\\Services\\VQD", "VQD", 0,
-                         "RegCreateVQD: Removed", "RegCreateVQD: Remove Failed"};
-const ServiceKey kVQD2K = {"RegCreateVQD2K", "SYSTEM\\CurrentControlSet\\Services\\VQD2K", "VQD2k", 1,
-                           "RegCreateVQD2K: Removed", "RegCreateVQD2K: Removed failed"};
 
 void SetString(plat::RegKey key, const char* name, const std::string& value) {
   plat::RegSetValueExA(key, name, plat::kRegSz, reinterpret_cast<const uint8_t*>(value.c_str()),
@@ -35,8 +22,18 @@ void SetDword(plat::RegKey key, const char* name, uint32_t value) {
   plat::RegSetValueExA(key, name, plat::kRegDword, data, 4);
 }
 
-bool CreateServiceKey(const ServiceKey& service, bool create) {
-  const std::string prefix = service.prefix;
+bool ServiceKeyOpens(const char* path) {
+  plat::RegKey key = 0;
+  if (plat::RegOpenKeyExA(plat::kHKeyLocalMachine, path, plat::kKeyRead, &key) != 0) return false;
+  plat::RegCloseKey(key);
+  return true;
+}
+
+}  // namespace
+
+bool RegCreateService(const Family& family, bool create) {
+  const ServiceKey& service = *family.service;
+  const std::string prefix = service.logName;
   DebugLog(prefix);
   if (!create) {
     DebugLog(prefix + ": Removing");
@@ -60,34 +57,13 @@ bool CreateServiceKey(const ServiceKey& service, bool create) {
   return true;
 }
 
-// The driver file of the running family and its name for the log.
-std::string CountedFile(const char** fileName) {
-  if (IsNT && !Is2K) {
-    *fileName = "VQD.SYS";
-    return SystemDir + "\\DRIVERS\\VQD.SYS";
-  }
-  if (Is2K) {
-    *fileName = "VQD2K.SYS";
-    return SystemDir + "\\DRIVERS\\VQD2K.SYS";
-  }
-  *fileName = "MERIDAX.VXD";
-  return SystemDir + "\\IOSUBSYS\\MERIDAX.VXD";
-}
+bool RegCreateVQD(bool create) { return RegCreateService(FamilyNT, create); }
+bool RegCreateVQD2K(bool create) { return RegCreateService(Family2K, create); }
 
-bool ServiceKeyOpens(const char* path) {
-  plat::RegKey key = 0;
-  if (plat::RegOpenKeyExA(plat::kHKeyLocalMachine, path, plat::kKeyRead, &key) != 0) return false;
-  plat::RegCloseKey(key);
-  return true;
-}
+bool ServiceKeyPresent(const Family& family) { return family.service && ServiceKeyOpens(family.service->path); }
 
-}  // namespace
-
-bool RegCreateVQD(bool create) { return CreateServiceKey(kVQD, create); }
-bool RegCreateVQD2K(bool create) { return CreateServiceKey(kVQD2K, create); }
-bool VQDKeyPresent() { return ServiceKeyOpens(kVQD.path); }
-bool VQD2KKeyPresent() { return ServiceKeyOpens(kVQD2K.path); }
-
+// The counted file is the active driver of the running family; its value
+// name is the file's full path.
 uint32_t GetInstallCount() {
   DebugLog("GIC");
   uint32_t count = 0;
@@ -97,13 +73,12 @@ uint32_t GetInstallCount() {
     if (plat::RegCreateKeyA(plat::kHKeyLocalMachine, kSharedDlls, &key) == 0) plat::RegCloseKey(key);
   } else {
     DebugLog("GIC: Opened SharedDLLs");
-    const char* fileName = nullptr;
-    std::string value = CountedFile(&fileName);
-    DebugLog(std::string("GIC: Getting ") + fileName + " count");
+    const Family& family = RunningFamily();
+    DebugLog(std::string("GIC: Getting ") + family.driver.fileName + " count");
     // Up to four bytes, little-endian; a longer value counts as missing.
     uint8_t data[4] = {0, 0, 0, 0};
     uint32_t type = 0, size = sizeof data;
-    if (plat::RegQueryValueExA(key, value, &type, data, &size) == 0)
+    if (plat::RegQueryValueExA(key, ActiveDriverPath(family), &type, data, &size) == 0)
       count = data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24;
     plat::RegCloseKey(key);
   }
@@ -116,66 +91,44 @@ void SetInstallCount(uint32_t count) {
   plat::RegKey key = 0;
   if (SystemDir.empty() || plat::RegOpenKeyA(plat::kHKeyLocalMachine, kSharedDlls, &key) != 0) return;
   DebugLog("SIC: OpenKey SharedDLLs");
-  const char* fileName = nullptr;
-  std::string value = CountedFile(&fileName);
+  const Family& family = RunningFamily();
+  const std::string value = ActiveDriverPath(family);
   if (count != 0) {
     DebugLog("SIC: Changing value to " + DecimalText(count));
-    DebugLog(std::string("SIC: Changing value of ") + fileName);
+    DebugLog(std::string("SIC: Changing value of ") + family.driver.fileName);
     SetDword(key, value.c_str(), count);
   } else {
-    DebugLog(std::string("SIC: Deleting ") + fileName + " value (0)");
+    DebugLog(std::string("SIC: Deleting ") + family.driver.fileName + " value (0)");
     plat::RegDeleteValueA(key, value);
   }
   plat::RegCloseKey(key);
 }
 
-bool IsVQDInstalled() {
-  DebugLog("IVQD");
+bool IsDriverInstalled(const Family& family) {
+  const ProbeLines& lines = family.probeLines;
+  DebugLog(lines.start);
   bool result = false;
-  if (!SystemDir.empty() && FileFound(SystemDir + "\\DRIVERS\\VQD.SYS")) {
-    DebugLog("IVQD: Found file");
-    if (ServiceKeyOpens(kVQD.path)) {
-      DebugLog("IVQD: Found service key");
+  if (!SystemDir.empty() && FileFound(ActiveDriverPath(family))) {
+    DebugLog(lines.foundFile);
+    if (!family.service) {
       result = true;
+    } else if (ServiceKeyOpens(family.service->path)) {
+      DebugLog(lines.foundKey);
+      // Windows 2000: only a driver the CD-ROM class filter list loads.
+      result = !family.filter || CheckLowerFilter(family.filter);
     }
   }
-  DebugLog(result ? "IVQD: Found VQD" : "IVQD: Didn't find VQD");
+  DebugLog(result ? lines.installed : lines.notInstalled);
   return result;
 }
 
-bool IsVQD2KInstalled() {
-  DebugLog("IVQD2K");
-  bool result = false;
-  if (!SystemDir.empty() && FileFound(SystemDir + "\\DRIVERS\\VQD2K.SYS")) {
-    DebugLog("IVQD2K: Found file");
-    if (ServiceKeyOpens(kVQD2K.path)) {
-      DebugLog("IVQD2K: Found service key");
-      result = CheckLowerFilter("VQD2K");
-    }
-  }
-  DebugLog(result ? "IVQD2K: Found VQD2K" : "IVQD: Didn't find VQD2K");
-  return result;
-}
-
-bool IsVQD9Installed() {
-  DebugLog("IVQD9");
-  bool result = false;
-  if (!SystemDir.empty() && FileFound(SystemDir + "\\IOSUBSYS\\MERIDAX.VXD")) {
-    DebugLog("IVQD9: Found VXD");
-    result = true;
-  }
-  DebugLog(result ? "IVQD9: MERIDAX.VXD installed" : "IVQD9: MERIDAX.VXD not installed");
-  return result;
-}
-
-bool IsDriverInstalled() {
-  if (IsNT && !Is2K) return IsVQDInstalled();
-  if (Is2K) return IsVQD2KInstalled();
-  return IsVQD9Installed();
-}
+bool IsVQDInstalled() { return IsDriverInstalled(FamilyNT); }
+bool IsVQD2KInstalled() { return IsDriverInstalled(Family2K); }
+bool IsVQD9Installed() { return IsDriverInstalled(Family9x); }
+bool IsDriverInstalled() { return IsDriverInstalled(RunningFamily()); }
 
 bool IsDriverRegistered() {
-  if (!IsNT) return !SystemDir.empty() && FileFound(SystemDir + "\\IOSUBSYS\\MERIDAX.VXD");
-  if (!Is2K) return ServiceKeyOpens(kVQD.path);
-  return ServiceKeyOpens(kVQD2K.path) || LowerFilterListed("VQD2K");
+  const Family& family = RunningFamily();
+  if (!family.service) return !SystemDir.empty() && FileFound(ActiveDriverPath(family));
+  return ServiceKeyOpens(family.service->path) || (family.filter && LowerFilterListed(family.filter));
 }

@@ -19,9 +19,10 @@ bool IsAdmin();
 std::string GetSystemDir();
 std::string GetWindowsDir();
 
-// FileVersion string of a file's version resource (a VxD's included); empty
-// when there is none. A file named ".VXD" is read as a VxD; GetFileVersionAs
-// says which it is, for a VxD under another name (a disabled "MERIDAX.DIS").
+// FileVersion string of a file's version resource (a VxD's included), with
+// the look-up's lines in the debug log; empty when there is none. A file
+// named ".VXD" is read as a VxD; GetFileVersionAs says which it is, for a VxD
+// under another name (a disabled "MERIDAX.DIS").
 std::string GetFileVersion(const std::string& path);
 std::string GetFileVersionAs(const std::string& path, bool vxd);
 
@@ -31,8 +32,3 @@ std::string UpperCase(std::string text);
 // True when FindFirstFileA finds the file. A folder of that name is no file:
 // a driver's name taken by a folder is no driver.
 bool FileFound(const std::string& path);
-
-uint32_t VxdVersionResourceSize(const std::string& path);
-// capacity: the buffer size in, the size of the version data out. Without a
-// buffer, or with a buffer too small, only the size is reported (false).
-bool ReadVxdVersionResource(const std::string& path, uint32_t* capacity, uint8_t* buffer);

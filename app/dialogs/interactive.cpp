@@ -10,9 +10,9 @@
 #include "package/payload.h"
 #include "package/version.h"
 #include "platform/platform.h"
-#include "procedures/family.h"
 #include "vqdlib/debuglog.h"
 #include "vqdlib/enable.h"
+#include "vqdlib/family.h"
 #include "vqdlib/service.h"
 #include "vqdlib/system.h"
 
@@ -24,11 +24,9 @@ const char* const SupportHost = VQDINST_SUPPORT_HOST;
 
 namespace {
 
-// The installed driver under its active name ("\DRIVERS\VQD2K.SYS") or its
-// disabled one, which differs only in the extension (".DIS").
+// The installed driver under its active name or its disabled one.
 std::string InstalledDriverPath(bool disabled) {
-  std::string path = SystemDir + FamilyOf(RunningFamily()).installedFile;
-  return disabled ? path.substr(0, path.size() - 4) + ".DIS" : path;
+  return disabled ? DisabledDriverPath(RunningFamily()) : ActiveDriverPath(RunningFamily());
 }
 
 void HideLinePieces() {
@@ -197,15 +195,15 @@ void EnableOrDisable() {
 std::string PayloadDriverVersion() {
   TempDir = MakeTempDir();
   if (TempDir.empty()) return "";
-  const CarriedFile& driver = FamilyOf(RunningFamily()).carried[0];
+  // Every carried driver is written; only the running family's, when this
+  // run wrote it, is read.
+  const Family& running = RunningFamily();
   bool written = false;
-  for (const CarriedFile& file : {CarriedFile{"VQD", "\\VQD.SYS"}, CarriedFile{"VQD2K", "\\VQD2K.SYS"},
-                                  CarriedFile{"MERIDAX", "\\MERIDAX.VXD"}}) {
-    bool wrote = ResourceToFile(file.resource, TempDir + file.fileName);
-    if (std::string(file.fileName) == driver.fileName) written = wrote;
+  for (const Family* family : {&FamilyNT, &Family2K, &Family9x}) {
+    bool wrote = ResourceToFile(family->driver.resource, TempDir + "\\" + family->driver.fileName);
+    if (family == &running) written = wrote;
   }
-  // Only a driver this run wrote is read.
-  std::string version = written ? GetFileVersion(TempDir + driver.fileName) : "";
+  std::string version = written ? GetFileVersion(TempDir + "\\" + running.driver.fileName) : "";
   DeleteTempDir(TempDir);
   return version;
 }

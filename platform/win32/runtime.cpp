@@ -1,4 +1,4 @@
-// Slimmer stand-ins for three pieces of the static C++ runtime, linked into
+// Slimmer stand-ins for two pieces of the static C++ runtime, linked into
 // the Windows programs only. Each is found by the linker before the archive
 // member it replaces, so that member (and what it drags in) stays out:
 //

@@ -302,8 +302,8 @@ check_eq "$drv not copied" "$t_left" "$(mtime "$active")"
 reset_system
 
 # ---- 0b. the driver's name taken by a folder: Install cannot copy, and the
-# box says so (on Windows 2000 the drives' restart, with no drive failing,
-# used to end such a run with "complete").
+# box says so, on Windows 2000 too, where the drives' restart finds no drive
+# failing: the box tells what the system holds.
 mkdir -p "$active"
 dialog dump:TForm1 click:TForm1:102 shown:TForm3 'dump:#32770' state:TForm3 box:1
 check_wait 1 "Please wait while the driver is installed."

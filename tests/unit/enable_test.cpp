@@ -1,6 +1,6 @@
 // Disabling and enabling the driver of each family (file, file times,
-// registry, result), the two faults of the move that are mended, and the
-// reboot with and without the shutdown privilege.
+// registry, result), a move whose source cannot be opened or whose rename
+// fails, and the reboot with and without the shutdown privilege.
 #include <algorithm>
 
 #include "sim_fixture.h"
@@ -16,7 +16,7 @@ namespace {
 
 const std::string kSys = "C:\\WINDOWS\\SYSTEM32";
 
-struct Family {
+struct FamilyCase {
   const char* name;
   uint32_t platform, major;
   std::string active, disabled;
@@ -26,13 +26,13 @@ struct Family {
   Lines disableWork, enableWork;  // the operations' first log lines, in order
 };
 
-const Family kNT4 = {"NT4", plat::kPlatformWin32NT, 4, kSys + "\\DRIVERS\\VQD.SYS", kSys + "\\DRIVERS\\VQD.DIS",
+const FamilyCase kNT4 = {"NT4", plat::kPlatformWin32NT, 4, kSys + "\\DRIVERS\\VQD.SYS", kSys + "\\DRIVERS\\VQD.DIS",
                      "VQD", false, true, {"RegCreateVQD"}, {"RegCreateVQD"}};
-const Family k2K = {"2K", plat::kPlatformWin32NT, 5, kSys + "\\DRIVERS\\VQD2K.SYS", kSys + "\\DRIVERS\\VQD2K.DIS",
+const FamilyCase k2K = {"2K", plat::kPlatformWin32NT, 5, kSys + "\\DRIVERS\\VQD2K.SYS", kSys + "\\DRIVERS\\VQD2K.DIS",
                     "VQD2K", true, false, {"RLF", "RegCreateVQD2K"}, {"RegCreateVQD2K", "ALF"}};
-const Family k9x = {"9x", plat::kPlatformWin32Windows, 4, kSys + "\\IOSUBSYS\\MERIDAX.VXD",
+const FamilyCase k9x = {"9x", plat::kPlatformWin32Windows, 4, kSys + "\\IOSUBSYS\\MERIDAX.VXD",
                     kSys + "\\IOSUBSYS\\MERIDAX.DIS", nullptr, false, true, {}, {}};
-const Family* const kFamilies[] = {&kNT4, &k2K, &k9x};
+const FamilyCase* const kFamilies[] = {&kNT4, &k2K, &k9x};
 
 const sim::Times kDriverTimes = {125000000000000001ull, 125000000000000002ull, 125000000000000003ull};
 const sim::Times kOtherTimes = {126000000000000001ull, 126000000000000002ull, 126000000000000003ull};
@@ -46,7 +46,7 @@ sim::CdromDevice StuckDrive() {
   return d;
 }
 
-void UseFamily(const Family& f) {
+void UseFamily(const FamilyCase& f) {
   sim::SetVersion(f.platform, f.major, 0, 1);
   InitLibrary();
 }
@@ -89,7 +89,7 @@ std::ostream& operator<<(std::ostream& os, const State& s) {
             << " filters=" << filters << " count=" << s.count << "}";
 }
 
-State StateOf(const Family& f) {
+State StateOf(const FamilyCase& f) {
   State s;
   s.active = sim::FileExists(f.active) ? sim::ReadFile(f.active) : "<none>";
   s.disabled = sim::FileExists(f.disabled) ? sim::ReadFile(f.disabled) : "<none>";
@@ -106,7 +106,7 @@ State StateOf(const Family& f) {
 // The registry of an installed, enabled driver (another filter beside it on
 // Windows 2000) and an install count of 3; the file comes separately. The
 // addition puts the driver first in the filter list.
-void RegisterDriver(const Family& f) {
+void RegisterDriver(const FamilyCase& f) {
   reg::CreateKey(kServices + "IMAPI");
   reg::SetValue(CdromClassKey, "LowerFilters", plat::kRegMultiSz, Bytes(f.filter ? "IMAPI\0VQD2K\0\0"s : "IMAPI\0\0"s));
   if (f.service) reg::CreateKey(kServices + f.service);
@@ -128,7 +128,7 @@ class EnableTest : public SimTest {
 };
 
 TEST_F(EnableTest, DisableThenEnableMovesTheFileWithItsTimesAndTheRegistration) {
-  for (const Family* f : kFamilies) {
+  for (const FamilyCase* f : kFamilies) {
     SCOPED_TRACE(f->name);
     sim::Reset(root_);
     UseFamily(*f);
@@ -158,7 +158,7 @@ TEST_F(EnableTest, DisableThenEnableMovesTheFileWithItsTimesAndTheRegistration) 
 
 TEST_F(EnableTest, NothingToMoveChangesNothing) {
   enum Setup { AlreadyDisabled, AlreadyEnabled, NoSystemDir };
-  for (const Family* f : kFamilies) {
+  for (const FamilyCase* f : kFamilies) {
     for (Setup setup : {AlreadyDisabled, AlreadyEnabled, NoSystemDir}) {
       SCOPED_TRACE(std::string(f->name) + " setup " + std::to_string(setup));
       sim::Reset(root_);
@@ -197,7 +197,7 @@ TEST_F(EnableTest, NothingToMoveChangesNothing) {
 // rename, passes its creation time on to the renamed driver (file-name
 // tunnelling): only the times set after the rename give the driver its own.
 TEST_F(EnableTest, DisablingReplacesAStaleDisabledFile) {
-  for (const Family* f : kFamilies) {
+  for (const FamilyCase* f : kFamilies) {
     SCOPED_TRACE(f->name);
     sim::Reset(root_);
     UseFamily(*f);
@@ -214,7 +214,7 @@ TEST_F(EnableTest, DisablingReplacesAStaleDisabledFile) {
 // When the source cannot be opened, the file at the other name stays: when
 // enabling, that is the active driver.
 TEST_F(EnableTest, AnUnreadableSourceLeavesTheTargetInPlace) {
-  for (const Family* f : kFamilies) {
+  for (const FamilyCase* f : kFamilies) {
     for (bool enabling : {true, false}) {
       SCOPED_TRACE(std::string(f->name) + (enabling ? " enable" : " disable"));
       sim::Reset(root_);
@@ -319,15 +319,15 @@ TEST_F(EnableTest, Windows2000ResultIsTheDeviceRestartsOutcome) {
 
 TEST_F(EnableTest, FamilyVariantsActOnTheirOwnFiles) {
   // The variants can be called on any system; each moves its own family's file.
-  for (const Family* f : kFamilies) PutFile(f->active, f->name, kDriverTimes);
+  for (const FamilyCase* f : kFamilies) PutFile(f->active, f->name, kDriverTimes);
   EXPECT_TRUE(DisableVQD());
   EXPECT_TRUE(DisableVQD9());
   EXPECT_FALSE(DisableVQD2K());
-  for (const Family* f : kFamilies) EXPECT_EQ(sim::ReadFile(f->disabled), f->name);
+  for (const FamilyCase* f : kFamilies) EXPECT_EQ(sim::ReadFile(f->disabled), f->name);
   EXPECT_TRUE(EnableVQD());
   EXPECT_TRUE(EnableVQD9());
   EXPECT_FALSE(EnableVQD2K(false));
-  for (const Family* f : kFamilies) {
+  for (const FamilyCase* f : kFamilies) {
     EXPECT_EQ(sim::ReadFile(f->active), f->name);
     EXPECT_FALSE(sim::FileExists(f->disabled));
   }
@@ -338,7 +338,7 @@ class RebootTest : public SimTest {};
 TEST_F(RebootTest, RebootsOnlyWithTheShutdownPrivilege) {
   struct Case {
     const char* name;
-    const Family* family;
+    const FamilyCase* family;
     bool held;
     const char* failing;  // platform call that fails, or nullptr
     bool rebooted;

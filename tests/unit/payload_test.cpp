@@ -576,7 +576,8 @@ TEST_F(PlantedTest, WritesGoThroughNoPlantedLink) {
         EXPECT_EQ(sim::ReadFile(row.path).rfind(row.begins, 0), 0u);
       }
     }
-  // What the program no longer does: CREATE_ALWAYS writes through the link.
+  // The links are real ones: a plain CREATE_ALWAYS writes through them,
+  // which the program never does.
   sim::MakeLink("C:\\WORK\\L.TXT", "C:\\VICTIM\\victim.txt");
   plat::FileHandle through = plat::CreateFileA("C:\\WORK\\L.TXT", plat::Access::Write, 0, plat::Disposition::CreateAlways);
   uint32_t written = 0;

@@ -1,6 +1,7 @@
 // Windows family detection, directories, the administrator test and the
 // FileVersion reader over executables and VxDs.
 #include "sim_fixture.h"
+#include "vqdlib/sysinfo.h"
 
 using Lines = std::vector<std::string>;
 using Bytes = std::vector<uint8_t>;
