@@ -121,7 +121,7 @@ bool EnableVQD9() { return Enable(Family9x, false); }
 bool DisableDriver() { return Disable(RunningFamily()); }
 bool IsDriverDisabled() {
   const Family& family = RunningFamily();
-  return !SystemDir.empty() && !FileFound(SystemDir + family.activeFile) && FileFound(SystemDir + family.disabledFile) &&
+  return !SystemDir.empty() && !FileFound(ActiveDriverPath(family)) && FileFound(DisabledDriverPath(family)) &&
          !IsDriverRegistered();
 }
 bool EnableDriver(bool restartDevices) { return Enable(RunningFamily(), restartDevices); }
