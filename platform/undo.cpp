@@ -1,7 +1,5 @@
 // The undo of the journal: each entry puts back what it recorded, the last
 // first, through the backend's own calls (nothing of it is recorded again).
-#include <algorithm>
-
 #include "platform/direct.h"
 #include "platform/journalentry.h"
 
@@ -200,7 +198,7 @@ bool UndoAll(void (*log)(const std::string& line)) {
       case kOemInf: done = RemoveNewInfs(e, log); break;
       case kTreeKey: done = MakeTreeKey(e); break;
       case kTreeValue: done = PutTreeValue(e); break;
-      case kTreeStart: done = SetTreeSecurity(i + 1, std::min(tree, Entries.size())) && DeleteProbes(e.path); break;
+      case kTreeStart: done = SetTreeSecurity(i + 1, tree < Entries.size() ? tree : i + 1) && DeleteProbes(e.path); break;
     }
     all = all && done;
     std::string path = e.kind == kTreeKey || e.kind == kTreeValue ? direct::PrintableName(e.path) : e.path;
