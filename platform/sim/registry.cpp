@@ -114,6 +114,13 @@ void MarkDeleted(RegNode& node) {
   for (auto& child : node.subkeys) MarkDeleted(*child);
 }
 
+// The node and all below it gone: taken from its parent, and the handles
+// open on any of it no longer valid.
+void RemoveNode(const std::shared_ptr<RegNode>& node) {
+  MarkDeleted(*node);
+  auto& siblings = node->parent->subkeys;
+  siblings.erase(std::find(siblings.begin(), siblings.end(), node));
+}
 
 void DeleteTree(plat::RegKey root, const std::string& subKey) {
   KeyHandle* base = Handle(root);
@@ -122,9 +129,7 @@ void DeleteTree(plat::RegKey root, const std::string& subKey) {
   std::shared_ptr<RegNode> node = base->node;
   for (auto& part : parts)
     if (!(node = FindChild(*node, part))) return;
-  MarkDeleted(*node);
-  auto& siblings = node->parent->subkeys;
-  siblings.erase(std::find(siblings.begin(), siblings.end(), node));
+  RemoveNode(node);
 }
 
 }  // namespace sim::internal
@@ -222,9 +227,7 @@ long direct::RegDeleteKeyA(RegKey key, const std::string& subKey) {
   if (long rc = Walk(key, subKey, false, true, &node)) return rc;
   // The NT family deletes only a key without subkeys; Windows 9x the whole tree.
   if (M().version.platformId == kPlatformWin32NT && !node->subkeys.empty()) return kErrorAccessDenied;
-  RegNode* parent = node->parent;
-  MarkDeleted(*node);
-  parent->subkeys.erase(std::find(parent->subkeys.begin(), parent->subkeys.end(), node));
+  RemoveNode(node);
   return 0;
 }
 
@@ -286,8 +289,7 @@ long direct::RegTreeKeyFacts(RegKey parent, const std::string& name, RegKey key,
   if (facts->isVolatile) return 0;
   std::shared_ptr<RegNode> made = AddChild(*h->node, probe);
   if (Failing("NtDeleteKey", h->path + "\\" + probe)) return kErrorAccessDenied;
-  MarkDeleted(*made);
-  h->node->subkeys.erase(std::find(h->node->subkeys.begin(), h->node->subkeys.end(), made));
+  RemoveNode(made);
   return 0;
 }
 
@@ -297,10 +299,7 @@ long direct::RegDeleteTreeKey(RegKey parent, const std::string& name, RegKey key
   if (M().version.platformId != kPlatformWin32NT) return direct::RegDeleteKeyA(parent, name);
   if (Failing("NtDeleteKey", h->path)) return kErrorAccessDenied;
   if (!h->node->subkeys.empty()) return kErrorAccessDenied;
-  std::shared_ptr<RegNode> node = h->node;
-  RegNode* up = node->parent;
-  MarkDeleted(*node);
-  up->subkeys.erase(std::find(up->subkeys.begin(), up->subkeys.end(), node));
+  RemoveNode(h->node);
   return 0;
 }
 
